@@ -1,0 +1,7 @@
+#include "bindings/registration.h"
+
+namespace lumo::bindings {
+
+void RegisterJieba(pybind11::module_& /*module*/) {}
+
+}  // namespace lumo::bindings

@@ -1,0 +1,83 @@
+// The diagnostic log: one line per event on standard error,
+// "<local time> <source file>:<line> <LEVEL> <message>".
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace lumo::typing::text::jieba {
+
+enum class LogLevel : int { kDebug = 0, kInfo = 1, kWarn = 2, kError = 3, kFatal = 4 };
+
+// The level name that a log line shows ("DEBUG" ... "FATAL").
+std::string_view LogLevelName(LogLevel level);
+
+// One log entry. The header (time, source position, level) is formatted when
+// the entry starts; message parts are appended; the whole line is written to
+// standard error with a single write when the entry ends, so that lines from
+// several threads never interleave.
+class LogEntry {
+ public:
+  LogEntry(LogLevel level, const char* file, int line);
+  LogEntry(const LogEntry&) = delete;
+  LogEntry& operator=(const LogEntry&) = delete;
+  ~LogEntry();
+
+  LogEntry& operator<<(std::string_view part) {
+    buffer_.append(part);
+    return *this;
+  }
+  LogEntry& operator<<(const char* part) { return *this << std::string_view(part); }
+  LogEntry& operator<<(const std::string& part) { return *this << std::string_view(part); }
+  template <typename Int, typename = std::enable_if_t<std::is_integral_v<Int>>>
+  LogEntry& operator<<(Int value) {
+    buffer_.append(std::to_string(value));
+    return *this;
+  }
+
+ protected:
+  // The message: everything after the level name and its space.
+  std::string_view Message() const { return std::string_view(buffer_).substr(message_start_); }
+  // Writes the line once; later calls do nothing.
+  void Write();
+
+ private:
+  std::string buffer_;
+  std::size_t message_start_ = 0;
+  bool written_ = false;
+};
+
+// Thrown when a fatal check fails; what() is the FATAL message, from
+// "exp: [" on. Loading stops with it and nothing partly built is kept.
+class FatalError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The FATAL entry of a failed check. Its message begins
+// "exp: [<expression>] false. "; the call site appends more parts. When the
+// statement ends, the line is written and FatalError carries the message to
+// the caller, so control never reaches the code after the check.
+class FatalEntry : public LogEntry {
+ public:
+  FatalEntry(const char* expression, const char* file, int line);
+  ~FatalEntry() noexcept(false);
+
+ private:
+  int uncaught_at_start_;
+};
+
+}  // namespace lumo::typing::text::jieba
+
+#define LUMO_LOG(level) ::lumo::typing::text::jieba::LogEntry(level, __FILE__, __LINE__)
+#define LUMO_LOG_ERROR LUMO_LOG(::lumo::typing::text::jieba::LogLevel::kError)
+
+// FatalCheck: when cond is false, writes the FATAL line (with what the call
+// site streams after the macro) and throws FatalError; otherwise nothing.
+#define LUMO_FATAL_CHECK(cond) \
+  if (cond) {                  \
+  } else                       \
+    ::lumo::typing::text::jieba::FatalEntry(#cond, __FILE__, __LINE__)
