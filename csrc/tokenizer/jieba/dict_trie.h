@@ -1,0 +1,45 @@
+// The engine's dictionary: every entry of the main and user dictionaries, and
+// a prefix tree over their code points.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "tokenizer/jieba/dict_entry.h"
+#include "tokenizer/jieba/lattice_cell.h"
+#include "tokenizer/jieba/rune.h"
+
+namespace lumo::typing::text::jieba {
+
+class DictTrie {
+ public:
+  // Loads the main dictionary and the user dictionaries listed in
+  // user_dict_paths (separated by '|' or ';'; empty for none) and builds the
+  // prefix tree. A missing or malformed file writes its FATAL line and throws
+  // FatalError; nothing partly built survives.
+  DictTrie(const std::string& dict_path, const std::string& user_dict_paths);
+  DictTrie(const DictTrie&) = delete;
+  DictTrie& operator=(const DictTrie&) = delete;
+  DictTrie(DictTrie&&) = delete;  // the tree points into the entry list
+  DictTrie& operator=(DictTrie&&) = delete;
+  ~DictTrie();
+
+  // The entry of exactly the runes [begin, end), or null (also for an empty
+  // run and for a proper prefix of a word).
+  const DictEntry* LookupWord(const DecodedRune* begin, const DecodedRune* end) const;
+
+  // Fills cells (expected empty) with one cell per rune of [begin, end): the
+  // single-rune candidate first, then every dictionary word of at most
+  // max_word_runes runes starting there, by rising end position.
+  void BuildLattice(const DecodedRune* begin, const DecodedRune* end, std::vector<LatticeCell>& cells,
+                    std::size_t max_word_runes) const;
+
+  // The lowest weight among the main dictionary's entries.
+  double MinWeight() const;
+
+  // Whether a user dictionary defines the one-rune word code_point.
+  bool IsUserSingleRuneWord(Rune code_point) const;
+};
+
+}  // namespace lumo::typing::text::jieba
