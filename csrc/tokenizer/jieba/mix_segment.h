@@ -1,0 +1,47 @@
+// The mixed segmenter behind cut: the dictionary pass, then the HMM over every
+// stretch of one-rune words that the user dictionary does not hold.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "tokenizer/jieba/dict_trie.h"
+#include "tokenizer/jieba/hmm_model.h"
+#include "tokenizer/jieba/hmm_segment.h"
+#include "tokenizer/jieba/mp_segment.h"
+#include "tokenizer/jieba/pos_tagger.h"
+#include "tokenizer/jieba/segment_base.h"
+
+namespace lumo::typing::text::jieba {
+
+class MixSegment : public SegmentTagged {
+ public:
+  // Neither dict_trie nor model is owned; both must outlive the segmenter.
+  MixSegment(const DictTrie& dict_trie, const HMMModel& model);
+  ~MixSegment() override;
+
+  // Replaces words (or records) by the words of sentence. A sentence that does
+  // not decode gives no words and the ERROR line "decode failed. ".
+  void SplitSentence(std::string_view sentence, std::vector<std::string>& words) const override;
+  void SplitSentence(std::string_view sentence, std::vector<WordRecord>& records) const;
+
+  // Appends to ranges the words of the runes [begin, end) in text order: the
+  // max-probability words, except that every stretch of consecutive one-rune
+  // words (a one-rune user dictionary word ends a stretch and stays a word of
+  // its own) is cut again by the HMM segmenter.
+  void SplitRange(const DecodedRune* begin, const DecodedRune* end, std::vector<WordRange>& ranges) const;
+
+  bool TagSentence(std::string_view sentence,
+                   std::vector<std::pair<std::string, std::string>>& tagged) const override;
+  // The dictionary of the inner max-probability segmenter.
+  const DictTrie& Dictionary() const override;
+
+ private:
+  MPSegment mp_segment_;
+  HMMSegment hmm_segment_;
+  PosTagger tagger_;
+};
+
+}  // namespace lumo::typing::text::jieba
