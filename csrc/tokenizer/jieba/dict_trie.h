@@ -4,10 +4,13 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "tokenizer/jieba/dict_entry.h"
 #include "tokenizer/jieba/lattice_cell.h"
+#include "tokenizer/jieba/prefix_tree.h"
 #include "tokenizer/jieba/rune.h"
 
 namespace lumo::typing::text::jieba {
@@ -40,6 +43,28 @@ class DictTrie {
 
   // Whether a user dictionary defines the one-rune word code_point.
   bool IsUserSingleRuneWord(Rune code_point) const;
+
+  // Number of entries kept, main and user dictionaries together (lines whose
+  // word did not decode or whose field count is wrong are not kept).
+  std::size_t EntryCount() const { return static_node_infos_.size(); }
+
+ private:
+  void LoadMainDictionary(const std::string& path);
+  void ComputeWeightStatistics();
+  void LoadUserDictionaries(const std::string& paths);
+  void AddUserLine(std::string_view line);
+  // Decodes word into entry; on failure writes the ERROR line and returns
+  // false, leaving entry's word empty.
+  static bool MakeEntry(std::string_view word, double weight, std::string_view tag, DictEntry& entry);
+
+  // In load order; never changes after the build, since the tree points into it.
+  std::vector<DictEntry> static_node_infos_;
+  PrefixTree prefix_tree_;
+  double frequency_total_ = 0.0;
+  double lowest_weight_ = 0.0;
+  double user_default_weight_ = 0.0;
+  std::unordered_set<Rune> user_single_runes_;
+  std::vector<std::string_view> buf_;  // fields of the line being loaded; empty after the build
 };
 
 }  // namespace lumo::typing::text::jieba

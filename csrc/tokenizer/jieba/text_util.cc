@@ -8,9 +8,8 @@ bool IsSpaceByte(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-}  // namespace
-
-void SplitOnAny(std::string_view text, std::vector<std::string>& pieces, std::string_view separators) {
+template <typename Piece>
+void SplitInto(std::string_view text, std::vector<Piece>& pieces, std::string_view separators) {
   pieces.clear();
   std::size_t start = 0;
   while (start < text.size()) {
@@ -22,6 +21,16 @@ void SplitOnAny(std::string_view text, std::vector<std::string>& pieces, std::st
     pieces.emplace_back(text.substr(start, found - start));
     start = found + 1;
   }
+}
+
+}  // namespace
+
+void SplitOnAny(std::string_view text, std::vector<std::string>& pieces, std::string_view separators) {
+  SplitInto(text, pieces, separators);
+}
+
+void SplitOnAny(std::string_view text, std::vector<std::string_view>& pieces, std::string_view separators) {
+  SplitInto(text, pieces, separators);
 }
 
 std::string& TrimSpace(std::string& text) {

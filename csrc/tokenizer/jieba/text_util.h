@@ -13,6 +13,10 @@ namespace lumo::typing::text::jieba {
 // last piece, and an empty text no piece at all.
 void SplitOnAny(std::string_view text, std::vector<std::string>& pieces, std::string_view separators);
 
+// SplitOnAny into views of text (valid while text is); for loaders that split
+// many lines and need no copies.
+void SplitOnAny(std::string_view text, std::vector<std::string_view>& pieces, std::string_view separators);
+
 // Removes space, tab, line feed, vertical tab, form feed and carriage return
 // from the end and then from the start of text, in place; returns text.
 std::string& TrimSpace(std::string& text);

@@ -1,0 +1,131 @@
+#include "tokenizer/jieba/prefix_tree.h"
+
+#include <algorithm>
+
+namespace lumo::typing::text::jieba {
+
+namespace {
+
+// Children lists up to this length are scanned; longer ones are halved.
+constexpr std::uint32_t kLinearScanLimit = 8;
+
+bool WordLess(const CodePointList& a, const CodePointList& b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
+}
+
+bool WordEqual(const CodePointList& a, const CodePointList& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+
+}  // namespace
+
+PrefixTree::PrefixTree() : nodes_(1), keys_(1, 0), root_table_(kRootTableSize, kNoNode) {}
+
+PrefixTree::PrefixTree(const std::vector<DictEntry>& entries) : PrefixTree() {
+  entries_ = entries.data();
+
+  // Words in code point order; equal words by list position, of which only
+  // the last survives, as repeated insertion would leave it.
+  std::vector<std::uint32_t> order;
+  order.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (!entries[i].word.empty()) order.push_back(static_cast<std::uint32_t>(i));
+  }
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    if (WordLess(entries[a].word, entries[b].word)) return true;
+    if (WordLess(entries[b].word, entries[a].word)) return false;
+    return a < b;
+  });
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (i + 1 < order.size() && WordEqual(entries[order[i]].word, entries[order[i + 1]].word)) continue;
+    order[kept++] = order[i];
+  }
+  order.resize(kept);
+
+  // Breadth first: node k stands for the words order[lo, hi) that share their
+  // first depth code points; its children are appended together, so they end
+  // up contiguous and, since the words are sorted, in code point order.
+  struct Span {
+    std::uint32_t lo;
+    std::uint32_t hi;
+    std::uint32_t depth;
+  };
+  std::vector<Span> spans{Span{0, static_cast<std::uint32_t>(order.size()), 0}};
+  for (std::size_t k = 0; k < nodes_.size(); ++k) {
+    auto [lo, hi, depth] = spans[k];
+    if (lo < hi && entries[order[lo]].word.size() == depth) {
+      nodes_[k].entry = order[lo];  // the shortest word sorts first; it ends here
+      ++lo;
+    }
+    const auto first_child = static_cast<std::uint32_t>(nodes_.size());
+    while (lo < hi) {
+      const Rune code_point = entries[order[lo]].word[depth];
+      std::uint32_t group_end = lo + 1;
+      while (group_end < hi && entries[order[group_end]].word[depth] == code_point) ++group_end;
+      nodes_.push_back(Node{});
+      keys_.push_back(code_point);
+      spans.push_back(Span{lo, group_end, depth + 1});
+      lo = group_end;
+    }
+    nodes_[k].first_child = first_child;
+    nodes_[k].child_count = static_cast<std::uint32_t>(nodes_.size()) - first_child;
+  }
+  nodes_.shrink_to_fit();
+  keys_.shrink_to_fit();
+
+  const Node& root = nodes_[0];
+  for (std::uint32_t child = root.first_child; child < root.first_child + root.child_count; ++child) {
+    if (keys_[child] < kRootTableSize) root_table_[keys_[child]] = child;
+  }
+}
+
+std::uint32_t PrefixTree::Child(std::uint32_t node, Rune code_point) const {
+  const Node& parent = nodes_[node];
+  const Rune* first = keys_.data() + parent.first_child;
+  const Rune* last = first + parent.child_count;
+  if (parent.child_count <= kLinearScanLimit) {
+    for (const Rune* key = first; key != last; ++key) {
+      if (*key == code_point) return static_cast<std::uint32_t>(key - keys_.data());
+    }
+    return kNoNode;
+  }
+  const Rune* key = std::lower_bound(first, last, code_point);
+  if (key == last || *key != code_point) return kNoNode;
+  return static_cast<std::uint32_t>(key - keys_.data());
+}
+
+const DictEntry* PrefixTree::Find(const DecodedRune* begin, const DecodedRune* end) const {
+  if (begin == end) return nullptr;
+  std::uint32_t node = RootChild(begin->code_point);
+  for (const DecodedRune* rune = begin + 1; node != kNoNode && rune != end; ++rune) {
+    node = Child(node, rune->code_point);
+  }
+  return node == kNoNode ? nullptr : EntryOf(node);
+}
+
+void PrefixTree::FillLattice(const DecodedRune* begin, const DecodedRune* end, std::vector<LatticeCell>& cells,
+                             std::size_t max_word_runes) const {
+  const auto n = static_cast<std::size_t>(end - begin);
+  cells.clear();
+  cells.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    InlineVector<LatticeCandidate>& candidates = cells[i].candidates;
+    std::uint32_t node = RootChild(begin[i].code_point);
+    if (node == kNoNode) {
+      candidates.push_back(LatticeCandidate{i, nullptr});
+      continue;
+    }
+    candidates.push_back(LatticeCandidate{i, EntryOf(node)});
+    // The word i..j has j - i + 1 runes, at most max_word_runes.
+    const std::size_t stop = max_word_runes >= n - i ? n : i + max_word_runes;
+    for (std::size_t j = i + 1; j < stop; ++j) {
+      if (nodes_[node].child_count == 0) break;
+      node = Child(node, begin[j].code_point);
+      if (node == kNoNode) break;
+      if (nodes_[node].entry != kNoEntry) candidates.push_back(LatticeCandidate{j, entries_ + nodes_[node].entry});
+    }
+  }
+}
+
+}  // namespace lumo::typing::text::jieba

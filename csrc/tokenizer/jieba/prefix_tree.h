@@ -1,0 +1,74 @@
+// The prefix tree of the dictionary, frozen after one build: every node in one
+// array, the children of a node stored next to each other and sorted by code
+// point, and the root's children of the Basic Multilingual Plane in a direct
+// table. It answers exactly what a tree of per-node hash maps would.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "tokenizer/jieba/dict_entry.h"
+#include "tokenizer/jieba/lattice_cell.h"
+#include "tokenizer/jieba/rune.h"
+
+namespace lumo::typing::text::jieba {
+
+class PrefixTree {
+ public:
+  // An empty tree: every lookup misses.
+  PrefixTree();
+  // The tree points into the entry list it was built over, never into itself,
+  // so copying and moving are plain.
+  PrefixTree(const PrefixTree&) = default;
+  PrefixTree& operator=(const PrefixTree&) = default;
+  PrefixTree(PrefixTree&&) noexcept = default;
+  PrefixTree& operator=(PrefixTree&&) noexcept = default;
+
+  // Builds the tree over every entry of entries, as if each non-empty word
+  // were inserted in list order (so the later of two equal words wins).
+  // Entries with an empty word are skipped. entries must not change or move
+  // while the tree is used.
+  explicit PrefixTree(const std::vector<DictEntry>& entries);
+
+  // The entry of exactly the runes [begin, end), or null (also for an empty run
+  // and for a proper prefix of a word).
+  const DictEntry* Find(const DecodedRune* begin, const DecodedRune* end) const;
+
+  // Replaces cells by one cell per rune of [begin, end): the single-rune
+  // candidate first (entry null when the rune alone is no word), then every
+  // word of at most max_word_runes runes starting there, by rising end.
+  void FillLattice(const DecodedRune* begin, const DecodedRune* end, std::vector<LatticeCell>& cells,
+                   std::size_t max_word_runes) const;
+
+  // Number of nodes, the root included.
+  std::size_t NodeCount() const { return nodes_.size(); }
+
+ private:
+  static constexpr std::uint32_t kNoNode = 0;  // the root is never a child
+  static constexpr std::uint32_t kNoEntry = UINT32_MAX;
+  static constexpr std::uint32_t kRootTableSize = 0x10000;
+
+  struct Node {
+    std::uint32_t first_child = 0;  // index of the first child in nodes_
+    std::uint32_t child_count = 0;
+    std::uint32_t entry = kNoEntry;  // index into entries_, or kNoEntry
+  };
+
+  // The child of node for code_point, or kNoNode.
+  std::uint32_t Child(std::uint32_t node, Rune code_point) const;
+  std::uint32_t RootChild(Rune code_point) const {
+    return code_point < kRootTableSize ? root_table_[code_point] : Child(0, code_point);
+  }
+  const DictEntry* EntryOf(std::uint32_t node) const {
+    const std::uint32_t entry = nodes_[node].entry;
+    return entry == kNoEntry ? nullptr : entries_ + entry;
+  }
+
+  const DictEntry* entries_ = nullptr;
+  std::vector<Node> nodes_;              // node 0 is the root; children of a node are contiguous
+  std::vector<Rune> keys_;               // keys_[k]: the code point that leads to node k
+  std::vector<std::uint32_t> root_table_;  // code point below 0x10000 -> root child, or kNoNode
+};
+
+}  // namespace lumo::typing::text::jieba
