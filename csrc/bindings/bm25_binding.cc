@@ -1,7 +1,262 @@
+// The Python class BM25. Token lists are read in one pass as views of the
+// items' bytes (str items as their UTF-8, bytes and bytearray items as they
+// are) or as 64-bit ids, and result dicts reuse the caller's own str and int
+// objects as keys. The casters below keep pybind11's matching rules for
+// List[str] and List[int], so overload dispatch is the library's own.
+#include <Python.h>
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
 #include "bindings/registration.h"
+#include "bm25/bm25.h"
+
+namespace py = pybind11;
+
+namespace lumo::bindings::bm25_detail {
+
+// A token sequence held as a list or tuple. The views and ids below point
+// into its items, which it keeps alive; they are read only while no Python
+// code can run.
+struct HeldSequence {
+  py::object sequence;
+  PyObject** items = nullptr;
+};
+
+struct StringTokenList : HeldSequence {
+  std::vector<std::string_view> tokens;
+};
+
+struct IntegerTokenList : HeldSequence {
+  std::vector<std::int64_t> tokens;
+};
+
+// Results, named for the generated signatures.
+struct StringWeightDict {
+  py::dict dict;
+};
+struct IntegerWeightDict {
+  py::dict dict;
+};
+
+// Holds src as a list or tuple when it is a token sequence: any sequence but
+// str and bytes, as pybind11's list conversion accepts.
+inline bool HoldSequence(PyObject* src, HeldSequence& held, Py_ssize_t& size) {
+  if (!src || !PySequence_Check(src) || PyBytes_Check(src) || PyUnicode_Check(src)) return false;
+  PyObject* fast = PySequence_Fast(src, "");
+  if (!fast) {
+    PyErr_Clear();
+    return false;
+  }
+  held.sequence = py::reinterpret_steal<py::object>(fast);
+  held.items = PySequence_Fast_ITEMS(fast);
+  size = PySequence_Fast_GET_SIZE(fast);
+  return true;
+}
+
+// The bytes of a string token: the UTF-8 of a str (a lone surrogate does not
+// match), or the raw bytes of a bytes or bytearray object.
+inline bool ReadStringToken(PyObject* item, std::string_view& token) {
+  if (PyUnicode_Check(item)) {
+    if (PyUnicode_IS_COMPACT_ASCII(item)) {
+      token = {static_cast<const char*>(PyUnicode_DATA(item)), static_cast<std::size_t>(PyUnicode_GET_LENGTH(item))};
+      return true;
+    }
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(item, &size);
+    if (!data) {
+      PyErr_Clear();
+      return false;
+    }
+    token = {data, static_cast<std::size_t>(size)};
+    return true;
+  }
+  if (PyBytes_Check(item)) {
+    token = {PyBytes_AS_STRING(item), static_cast<std::size_t>(PyBytes_GET_SIZE(item))};
+    return true;
+  }
+  if (PyByteArray_Check(item)) {
+    token = {PyByteArray_AS_STRING(item), static_cast<std::size_t>(PyByteArray_GET_SIZE(item))};
+    return true;
+  }
+  return false;
+}
+
+// A signed 64-bit token id, by pybind11's integer rule: never a float; without
+// conversion only int (bool included) and objects with __index__; with
+// conversion also numbers that int() accepts; out of range never matches.
+inline bool ReadIntegerToken(PyObject* item, bool convert, std::int64_t& token) {
+  if (PyLong_CheckExact(item)) {
+    int overflow = 0;
+    const long long value = PyLong_AsLongLongAndOverflow(item, &overflow);
+    if (overflow == 0) {
+      token = value;
+      return true;
+    }
+    return false;
+  }
+  if (PyFloat_Check(item)) return false;
+  if (!convert && !PyLong_Check(item) && !PyIndex_Check(item)) return false;
+  const long long value = PyLong_AsLongLong(item);
+  if (value == -1 && PyErr_Occurred()) {
+    const bool type_error = PyErr_ExceptionMatches(PyExc_TypeError);
+    PyErr_Clear();
+    if (!type_error || !convert || !PyNumber_Check(item)) return false;
+    py::object number = py::reinterpret_steal<py::object>(PyNumber_Long(item));
+    if (!number) {
+      PyErr_Clear();
+      return false;
+    }
+    return ReadIntegerToken(number.ptr(), false, token);
+  }
+  token = value;
+  return true;
+}
+
+// A key object for each entry, in order: the caller's own item where it is an
+// exact str or int (so its value is the key's), else a new one. Only str, int
+// and float objects are created here, which runs no Python code, so the items
+// and views stay valid throughout.
+template <typename Weights, typename MakeKey>
+py::dict BuildDict(const Weights& weights, const HeldSequence& held, MakeKey make_key) {
+  std::vector<py::object> keys;
+  std::vector<py::object> values;
+  keys.reserve(weights.size());
+  values.reserve(weights.size());
+  for (const auto& entry : weights) {
+    PyObject* item = held.items[entry.first_position];
+    keys.push_back(make_key(item, entry));
+    values.push_back(py::reinterpret_steal<py::object>(PyFloat_FromDouble(entry.weight)));
+    if (!values.back()) throw py::error_already_set();
+  }
+  py::dict dict = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(weights.size())));
+  if (!dict) throw py::error_already_set();
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (PyDict_SetItem(dict.ptr(), keys[i].ptr(), values[i].ptr()) != 0) throw py::error_already_set();
+  }
+  return dict;
+}
+
+inline py::dict ToDict(const typing::text::StringSparseVector& weights, const StringTokenList& list) {
+  return BuildDict(weights, list, [](PyObject* item, const typing::text::StringTokenWeight& entry) {
+    if (PyUnicode_CheckExact(item)) return py::reinterpret_borrow<py::object>(item);
+    // Strict UTF-8: bytes that do not decode raise UnicodeDecodeError.
+    auto key = py::reinterpret_steal<py::object>(
+        PyUnicode_DecodeUTF8(entry.token.data(), static_cast<Py_ssize_t>(entry.token.size()), nullptr));
+    if (!key) throw py::error_already_set();
+    return key;
+  });
+}
+
+inline py::dict ToDict(const typing::text::IntegerSparseVector& weights, const IntegerTokenList& list) {
+  return BuildDict(weights, list, [](PyObject* item, const typing::text::IntegerTokenWeight& entry) {
+    if (PyLong_CheckExact(item)) return py::reinterpret_borrow<py::object>(item);
+    auto key = py::reinterpret_steal<py::object>(PyLong_FromLongLong(entry.token));
+    if (!key) throw py::error_already_set();
+    return key;
+  });
+}
+
+}  // namespace lumo::bindings::bm25_detail
+
+namespace pybind11::detail {
+
+template <>
+struct type_caster<lumo::bindings::bm25_detail::StringTokenList> {
+  PYBIND11_TYPE_CASTER(lumo::bindings::bm25_detail::StringTokenList, const_name("List[str]"));
+
+  bool load(handle src, bool /*convert: strings match alike in both passes*/) {
+    using namespace lumo::bindings::bm25_detail;
+    Py_ssize_t size = 0;
+    if (!HoldSequence(src.ptr(), value, size)) return false;
+    value.tokens.resize(static_cast<std::size_t>(size));
+    for (Py_ssize_t i = 0; i < size; ++i) {
+      if (!ReadStringToken(value.items[i], value.tokens[static_cast<std::size_t>(i)])) return false;
+    }
+    return true;
+  }
+};
+
+template <>
+struct type_caster<lumo::bindings::bm25_detail::IntegerTokenList> {
+  PYBIND11_TYPE_CASTER(lumo::bindings::bm25_detail::IntegerTokenList, const_name("List[int]"));
+
+  bool load(handle src, bool convert) {
+    using namespace lumo::bindings::bm25_detail;
+    Py_ssize_t size = 0;
+    if (!HoldSequence(src.ptr(), value, size)) return false;
+    value.tokens.resize(static_cast<std::size_t>(size));
+    for (Py_ssize_t i = 0; i < size; ++i) {
+      if (!ReadIntegerToken(value.items[i], convert, value.tokens[static_cast<std::size_t>(i)])) return false;
+    }
+    return true;
+  }
+};
+
+template <>
+struct type_caster<lumo::bindings::bm25_detail::StringWeightDict> {
+  PYBIND11_TYPE_CASTER(lumo::bindings::bm25_detail::StringWeightDict, const_name("Dict[str, float]"));
+  bool load(handle, bool) { return false; }
+  static handle cast(lumo::bindings::bm25_detail::StringWeightDict src, return_value_policy, handle) {
+    return src.dict.release();
+  }
+};
+
+template <>
+struct type_caster<lumo::bindings::bm25_detail::IntegerWeightDict> {
+  PYBIND11_TYPE_CASTER(lumo::bindings::bm25_detail::IntegerWeightDict, const_name("Dict[int, float]"));
+  bool load(handle, bool) { return false; }
+  static handle cast(lumo::bindings::bm25_detail::IntegerWeightDict src, return_value_policy, handle) {
+    return src.dict.release();
+  }
+};
+
+}  // namespace pybind11::detail
 
 namespace lumo::bindings {
 
-void RegisterBM25(pybind11::module_& /*module*/) {}
+void RegisterBM25(pybind11::module_& module) {
+  using typing::text::BM25;
+  using namespace bm25_detail;
+
+  // Registration order decides dispatch: List[str] before List[int], so an
+  // empty list takes the str overload; b() and k1() read before they set.
+  py::class_<BM25, std::shared_ptr<BM25>>(module, "BM25")
+      .def(py::init<double, double>(), py::arg("b") = 0.75, py::arg("k1") = 1.2)
+      .def("b", [](const BM25& model) { return model.b(); })
+      .def("b", [](BM25& model, double value) { model.b(value); })
+      .def("k1", [](const BM25& model) { return model.k1(); })
+      .def("k1", [](BM25& model, double value) { model.k1(value); })
+      .def("train",
+           [](BM25& model, const StringTokenList& list) {
+             if (list.tokens.empty()) throw std::runtime_error("trainning tokens_vec should not be empty");
+             model.train(list.tokens);
+           })
+      .def("train",
+           [](BM25& model, const IntegerTokenList& list) {
+             if (list.tokens.empty()) throw std::runtime_error("trainning tokens_vec should not be empty");
+             model.train(list.tokens);
+           })
+      .def("encode_document",
+           [](const BM25& model, const StringTokenList& list) {
+             return StringWeightDict{ToDict(model.encode_document(list.tokens), list)};
+           })
+      .def("encode_document",
+           [](const BM25& model, const IntegerTokenList& list) {
+             return IntegerWeightDict{ToDict(model.encode_document(list.tokens), list)};
+           })
+      .def("encode_query",
+           [](const BM25& model, const StringTokenList& list) {
+             return StringWeightDict{ToDict(model.encode_query(list.tokens), list)};
+           })
+      .def("encode_query", [](const BM25& model, const IntegerTokenList& list) {
+        return IntegerWeightDict{ToDict(model.encode_query(list.tokens), list)};
+      });
+}
 
 }  // namespace lumo::bindings

@@ -1,0 +1,195 @@
+#include "bm25/bm25.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+#include "bm25/token_counter.h"
+#include "bm25/token_hash.h"
+#include "bm25/token_text.h"
+
+namespace lumo::typing::text {
+
+namespace {
+
+constexpr std::int64_t kMaxCount = std::numeric_limits<std::int32_t>::max();
+
+[[noreturn]] void ThrowOverflow() { throw std::runtime_error("BM25 counter overflow"); }
+
+// Checks that adding count to a corpus frequency (null: a new token) stays
+// within 32 bits.
+void CheckFrequencyFits(const std::int32_t* frequency, std::int64_t count) {
+  const std::int64_t current = frequency ? *frequency : 0;
+  if (count > kMaxCount - current) ThrowOverflow();
+}
+
+template <typename Weight>
+void SortByToken(std::vector<Weight>& weights) {
+  std::sort(weights.begin(), weights.end(),
+            [](const Weight& left, const Weight& right) { return left.token < right.token; });
+}
+
+// Divides every weight by their sum, taken from 0.0 in ascending key order.
+template <typename Weight>
+void DivideBySum(std::vector<Weight>& weights) {
+  double sum = 0.0;
+  for (const Weight& entry : weights) sum += entry.weight;
+  for (Weight& entry : weights) entry.weight = entry.weight / sum;
+}
+
+}  // namespace
+
+void BM25::CheckInitialized() const {
+  if (_doc_count == 0 || std::abs(_doc_length_average - 0.0) < 1e-9) {
+    throw std::runtime_error("BM25 has not been initialized");
+  }
+}
+
+void BM25::CheckDocumentFits(std::size_t length) const {
+  if (_doc_count >= kMaxCount) ThrowOverflow();
+  const auto max_total = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  if (length > max_total - static_cast<std::uint64_t>(_doc_length_total)) ThrowOverflow();
+}
+
+void BM25::CountDocument(std::size_t length) {
+  ++_doc_count;
+  _doc_length_total += static_cast<std::int64_t>(length);
+  _doc_length_average = static_cast<double>(_doc_length_total) / static_cast<double>(_doc_count);
+}
+
+void BM25::train(std::span<const std::string_view> tokens) {
+  if (tokens.empty()) return;
+  const TokenCounter<std::string_view> counter(tokens);
+  const auto entries = counter.entries();
+  CheckDocumentFits(tokens.size());
+  // Room first, so that the frequency pointers below stay valid while the
+  // new tokens go in.
+  _doc_token_frequency.Reserve(_doc_token_frequency.size() + entries.size());
+  std::vector<std::int32_t*> frequencies(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    frequencies[i] = _doc_token_frequency.Find(counter.token(entries[i]), entries[i].hash);
+    CheckFrequencyFits(frequencies[i], entries[i].count);
+  }
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (frequencies[i]) *frequencies[i] += static_cast<std::int32_t>(entries[i].count);
+  }
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (!frequencies[i]) {
+      _doc_token_frequency.Insert(counter.token(entries[i]), entries[i].hash,
+                                  static_cast<std::int32_t>(entries[i].count));
+    }
+  }
+  CountDocument(tokens.size());
+}
+
+void BM25::train(std::span<const std::int64_t> tokens) {
+  if (tokens.empty()) return;
+  const TokenCounter<std::int64_t> counter(tokens);
+  const auto entries = counter.entries();
+  CheckDocumentFits(tokens.size());
+  _doc_token_frequency.Reserve(_doc_token_frequency.size() + entries.size());
+  std::vector<std::int32_t*> frequencies(entries.size());
+  std::vector<std::uint64_t> text_hashes(entries.size());
+  TokenTextBuffer buffer;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string_view text = IntegerTokenText(counter.token(entries[i]), buffer);
+    text_hashes[i] = HashTokenText(text);
+    frequencies[i] = _doc_token_frequency.Find(text, text_hashes[i]);
+    CheckFrequencyFits(frequencies[i], entries[i].count);
+  }
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (frequencies[i]) *frequencies[i] += static_cast<std::int32_t>(entries[i].count);
+  }
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (!frequencies[i]) {
+      const std::string_view text = IntegerTokenText(counter.token(entries[i]), buffer);
+      _doc_token_frequency.Insert(text, text_hashes[i], static_cast<std::int32_t>(entries[i].count));
+    }
+  }
+  CountDocument(tokens.size());
+}
+
+namespace {
+
+// The saturated term frequency of every distinct token of a document.
+template <typename Token, typename Weight>
+std::vector<Weight> WeighDocument(std::span<const Token> tokens, double b, double k1, double average) {
+  const TokenCounter<Token> counter(tokens);
+  const double dl = static_cast<double>(tokens.size());
+  const double norm = ((dl / average) * b + (1.0 - b)) * k1;
+  std::vector<Weight> weights;
+  weights.reserve(counter.entries().size());
+  for (const auto& entry : counter.entries()) {
+    const double tf = static_cast<double>(entry.count);
+    weights.push_back({counter.token(entry), entry.first_position, 0.0 + tf / (tf + norm)});
+  }
+  SortByToken(weights);
+  return weights;
+}
+
+}  // namespace
+
+StringSparseVector BM25::encode_document(std::span<const std::string_view> tokens) const {
+  if (tokens.empty()) return {};
+  CheckInitialized();
+  return WeighDocument<std::string_view, StringTokenWeight>(tokens, _b, _k1, _doc_length_average);
+}
+
+IntegerSparseVector BM25::encode_document(std::span<const std::int64_t> tokens) const {
+  if (tokens.empty()) return {};
+  CheckInitialized();
+  return WeighDocument<std::int64_t, IntegerTokenWeight>(tokens, _b, _k1, _doc_length_average);
+}
+
+double BM25::token_idf(std::string_view token_text) const {
+  const double n = static_cast<double>(static_cast<std::int64_t>(_doc_count) + 1);
+  const std::int32_t* frequency = _doc_token_frequency.Find(token_text, HashTokenText(token_text));
+  if (frequency) return std::log(n / (static_cast<double>(*frequency) + 0.5));
+  return std::log(n / 1.5);
+}
+
+// A repeated query token keeps the IDF of its first occurrence, which is the
+// same value, so each distinct token is looked up once.
+StringSparseVector BM25::encode_query(std::span<const std::string_view> tokens) const {
+  if (tokens.empty()) return {};
+  CheckInitialized();
+  const TokenCounter<std::string_view> counter(tokens);
+  const double n = static_cast<double>(static_cast<std::int64_t>(_doc_count) + 1);
+  StringSparseVector weights;
+  weights.reserve(counter.entries().size());
+  for (const auto& entry : counter.entries()) {
+    const std::string_view token = counter.token(entry);
+    const std::int32_t* frequency = _doc_token_frequency.Find(token, entry.hash);
+    const double idf = frequency ? std::log(n / (static_cast<double>(*frequency) + 0.5)) : std::log(n / 1.5);
+    weights.push_back({token, entry.first_position, idf});
+  }
+  SortByToken(weights);
+  DivideBySum(weights);
+  return weights;
+}
+
+IntegerSparseVector BM25::encode_query(std::span<const std::int64_t> tokens) const {
+  if (tokens.empty()) return {};
+  CheckInitialized();
+  const TokenCounter<std::int64_t> counter(tokens);
+  IntegerSparseVector weights;
+  weights.reserve(counter.entries().size());
+  TokenTextBuffer buffer;
+  for (const auto& entry : counter.entries()) {
+    const std::int64_t token = counter.token(entry);
+    weights.push_back({token, entry.first_position, token_idf(IntegerTokenText(token, buffer))});
+  }
+  SortByToken(weights);
+  DivideBySum(weights);
+  return weights;
+}
+
+std::optional<std::int32_t> BM25::token_frequency(std::string_view token_text) const {
+  const std::int32_t* frequency = _doc_token_frequency.Find(token_text, HashTokenText(token_text));
+  if (!frequency) return std::nullopt;
+  return *frequency;
+}
+
+}  // namespace lumo::typing::text

@@ -1,0 +1,76 @@
+// Per-call occurrence counts of the tokens of one document or query.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string_view>
+#include <vector>
+
+#include "bm25/token_hash.h"
+
+namespace lumo::typing::text {
+
+inline std::uint64_t HashToken(std::string_view token) { return HashTokenText(token); }
+inline std::uint64_t HashToken(std::int64_t token) { return HashTokenId(token); }
+
+// Counts the distinct tokens of a token list (string views or integer ids) in
+// an open-addressing table built for that one list. The counter keeps a view
+// of the list, which must outlive it; each token is hashed exactly once and
+// the hash is kept with its entry for the caller's next table.
+template <typename Token>
+class TokenCounter {
+ public:
+  struct Entry {
+    std::uint64_t hash;
+    std::size_t first_position;  // index of the token's first occurrence
+    std::int64_t count;          // occurrences in the list, at least 1
+  };
+
+  // Throws std::length_error for a list of 2^32 - 1 tokens or more.
+  explicit TokenCounter(std::span<const Token> tokens) : tokens_(tokens) {
+    if (tokens.size() >= UINT32_MAX) throw std::length_error("token list too long");
+    std::size_t capacity = 8;
+    while (capacity < tokens.size() * 2) capacity *= 2;
+    slots_.assign(capacity, 0);
+    entries_.reserve(tokens.size());
+    const std::size_t mask = capacity - 1;
+    for (std::size_t position = 0; position < tokens.size(); ++position) {
+      const Token& token = tokens[position];
+      const std::uint64_t hash = HashToken(token);
+      std::size_t slot = hash & mask;
+      while (true) {
+        const std::uint32_t index = slots_[slot];
+        if (index == 0) {
+          entries_.push_back({hash, position, 1});
+          slots_[slot] = static_cast<std::uint32_t>(entries_.size());
+          break;
+        }
+        Entry& entry = entries_[index - 1];
+        if (entry.hash == hash && tokens[entry.first_position] == token) {
+          ++entry.count;
+          break;
+        }
+        slot = (slot + 1) & mask;
+      }
+    }
+  }
+
+  TokenCounter(const TokenCounter&) = delete;
+  TokenCounter& operator=(const TokenCounter&) = delete;
+  TokenCounter(TokenCounter&&) = default;
+  TokenCounter& operator=(TokenCounter&&) = default;
+
+  // The distinct tokens, in the order of their first occurrence.
+  std::span<const Entry> entries() const { return entries_; }
+
+  const Token& token(const Entry& entry) const { return tokens_[entry.first_position]; }
+
+ private:
+  std::span<const Token> tokens_;
+  std::vector<Entry> entries_;
+  std::vector<std::uint32_t> slots_;  // index into entries_ plus 1; 0 marks a free slot
+};
+
+}  // namespace lumo::typing::text

@@ -1,0 +1,80 @@
+// Hashes of token texts and integer token ids for the model's open-addressing
+// tables. Each token is hashed once per call and the hash travels with it from
+// the per-document counter into the corpus table.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace lumo::typing::text {
+
+namespace token_hash_detail {
+
+inline constexpr std::uint64_t kSeed0 = 0xa0761d6478bd642fULL;
+inline constexpr std::uint64_t kSeed1 = 0xe7037ed1a0b428dbULL;
+inline constexpr std::uint64_t kSeed2 = 0x8ebc6af09c88c6e3ULL;
+
+// Folds the 128-bit product of a and b into 64 bits: every input bit reaches
+// every output bit, low bits included, so the tables can mask the result.
+inline std::uint64_t Fold(std::uint64_t a, std::uint64_t b) {
+  const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+  return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+
+inline std::uint64_t Load64(const unsigned char* p) {
+  std::uint64_t value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+
+inline std::uint64_t Load32(const unsigned char* p) {
+  std::uint32_t value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+
+}  // namespace token_hash_detail
+
+// A 64-bit hash of the bytes of text. Reads only inside the text (short texts
+// are read as two overlapping words), and mixes the length in, so texts that
+// share their bytes but not their length differ.
+inline std::uint64_t HashTokenText(std::string_view text) {
+  using namespace token_hash_detail;
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  std::size_t n = text.size();
+  std::uint64_t seed = kSeed0;
+  std::uint64_t a = 0;
+  std::uint64_t b = 0;
+  if (n <= 16) {
+    if (n >= 8) {
+      a = Load64(p);
+      b = Load64(p + n - 8);
+    } else if (n >= 4) {
+      a = Load32(p);
+      b = Load32(p + n - 4);
+    } else if (n > 0) {
+      a = (std::uint64_t{p[0]} << 16) | (std::uint64_t{p[n >> 1]} << 8) | p[n - 1];
+    }
+  } else {
+    const unsigned char* cursor = p;
+    std::size_t left = n;
+    while (left > 16) {
+      seed = Fold(Load64(cursor) ^ kSeed1, Load64(cursor + 8) ^ seed);
+      cursor += 16;
+      left -= 16;
+    }
+    a = Load64(p + n - 16);
+    b = Load64(p + n - 8);
+  }
+  return Fold(kSeed1 ^ static_cast<std::uint64_t>(n), Fold(a ^ kSeed1, b ^ seed ^ kSeed2));
+}
+
+// A 64-bit hash of an integer token id.
+inline std::uint64_t HashTokenId(std::int64_t id) {
+  using namespace token_hash_detail;
+  return Fold(static_cast<std::uint64_t>(id) ^ kSeed0, kSeed1);
+}
+
+}  // namespace lumo::typing::text
