@@ -32,7 +32,12 @@ class LogEntry {
   }
   LogEntry& operator<<(const char* part) { return *this << std::string_view(part); }
   LogEntry& operator<<(const std::string& part) { return *this << std::string_view(part); }
-  template <typename Int, typename = std::enable_if_t<std::is_integral_v<Int>>>
+  // A char is a character of the message; other integers are written in decimal.
+  LogEntry& operator<<(char part) {
+    buffer_.push_back(part);
+    return *this;
+  }
+  template <typename Int, typename = std::enable_if_t<std::is_integral_v<Int> && !std::is_same_v<Int, char>>>
   LogEntry& operator<<(Int value) {
     buffer_.append(std::to_string(value));
     return *this;

@@ -1,0 +1,106 @@
+#include "tokenizer/jieba/log.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jieba/stderr_capture.h"
+
+namespace lumo::typing::text::jieba {
+namespace {
+
+using lumo::testing::LogMessages;
+using lumo::testing::StderrCapture;
+
+TEST(LogTest, LineHasTimeSourceLevelAndMessage) {
+  StderrCapture capture;
+  const int line = __LINE__ + 1;
+  LUMO_LOG_ERROR << "Decode " << std::string("x") << " failed, code " << 42 << ' ' << -7 << ' ' << std::uint8_t{7};
+  const std::string text = capture.Finish();
+  const std::regex pattern("\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} tests/cpp/jieba/log_test.cc:" +
+                           std::to_string(line) + " ERROR Decode x failed, code 42 -7 7\n");
+  EXPECT_TRUE(std::regex_match(text, pattern)) << text;
+}
+
+TEST(LogTest, LevelNames) {
+  EXPECT_EQ(LogLevelName(LogLevel::kDebug), "DEBUG");
+  EXPECT_EQ(LogLevelName(LogLevel::kInfo), "INFO");
+  EXPECT_EQ(LogLevelName(LogLevel::kWarn), "WARN");
+  EXPECT_EQ(LogLevelName(LogLevel::kError), "ERROR");
+  EXPECT_EQ(LogLevelName(LogLevel::kFatal), "FATAL");
+  StderrCapture capture;
+  LUMO_LOG(LogLevel::kWarn) << "w";
+  EXPECT_EQ(LogMessages(capture.Finish()), std::vector<std::string>{"WARN w"});
+}
+
+int CheckPositive(int value) {
+  LUMO_FATAL_CHECK(value > 0) << "value " << value << " is not positive";
+  return value * 2;
+}
+
+TEST(FatalCheckTest, PassingCheckWritesNothing) {
+  StderrCapture capture;
+  EXPECT_EQ(CheckPositive(3), 6);
+  EXPECT_EQ(capture.Finish(), "");
+}
+
+TEST(FatalCheckTest, FailingCheckWritesTheLineThenThrowsTheMessage) {
+  StderrCapture capture;
+  try {
+    CheckPositive(-1);
+    ADD_FAILURE() << "control went past the failed check";
+  } catch (const FatalError& error) {
+    EXPECT_STREQ(error.what(), "exp: [value > 0] false. value -1 is not positive");
+  }
+  EXPECT_EQ(LogMessages(capture.Finish()),
+            std::vector<std::string>{"FATAL exp: [value > 0] false. value -1 is not positive"});
+}
+
+TEST(FatalCheckTest, IsARuntimeErrorAndWorksWithoutAppendedParts) {
+  StderrCapture capture;
+  bool ready = false;
+  EXPECT_THROW({ LUMO_FATAL_CHECK(ready); }, std::runtime_error);
+  EXPECT_EQ(LogMessages(capture.Finish()), std::vector<std::string>{"FATAL exp: [ready] false. "});
+}
+
+// A part of the message that throws: the line is still written, and the
+// part's exception, not a FatalError, reaches the caller (a second throw
+// during unwinding would end the process).
+std::string ThrowingPart() { throw std::logic_error("first"); }
+
+TEST(FatalCheckTest, NoSecondThrowWhileUnwinding) {
+  StderrCapture capture;
+  try {
+    LUMO_FATAL_CHECK(false) << "before " << ThrowingPart();
+    ADD_FAILURE() << "control went past the failed check";
+  } catch (const std::logic_error& error) {
+    EXPECT_STREQ(error.what(), "first");
+  }
+  EXPECT_EQ(LogMessages(capture.Finish()), std::vector<std::string>{"FATAL exp: [false] false. before "});
+}
+
+TEST(LogTest, LinesOfConcurrentThreadsNeverInterleave) {
+  StderrCapture capture;
+  constexpr int kThreads = 4;
+  constexpr int kLines = 300;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      const std::string payload(200, static_cast<char>('a' + t));
+      for (int i = 0; i < kLines; ++i) LUMO_LOG_ERROR << payload;
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  const std::vector<std::string> messages = LogMessages(capture.Finish());
+  ASSERT_EQ(messages.size(), static_cast<std::size_t>(kThreads * kLines));
+  for (const std::string& message : messages) {
+    ASSERT_EQ(message.size(), 206u) << message;
+    EXPECT_EQ(message.substr(6), std::string(200, message[6]));
+  }
+}
+
+}  // namespace
+}  // namespace lumo::typing::text::jieba
