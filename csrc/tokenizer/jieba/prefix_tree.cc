@@ -25,25 +25,55 @@ PrefixTree::PrefixTree(const std::vector<DictEntry>& entries) : PrefixTree() {
   entries_ = entries.data();
 
   // Words in code point order; equal words by list position, of which only
-  // the last survives, as repeated insertion would leave it.
-  std::vector<std::uint32_t> order;
-  order.reserve(entries.size());
+  // the last survives, as repeated insertion would leave it. The sort key
+  // packs the first three code points (21 bits each; 0 past the end, where
+  // the full comparison decides), so most comparisons stay in the key array.
+  struct SortKey {
+    std::uint64_t prefix;
+    std::uint32_t index;
+  };
+  std::vector<SortKey> keys;
+  keys.reserve(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (!entries[i].word.empty()) order.push_back(static_cast<std::uint32_t>(i));
+    const CodePointList& word = entries[i].word;
+    if (word.empty()) continue;
+    std::uint64_t prefix = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+      prefix = (prefix << 21) | (k < word.size() ? (word[k] & 0x1FFFFF) : 0);
+    }
+    keys.push_back(SortKey{prefix, static_cast<std::uint32_t>(i)});
   }
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    if (WordLess(entries[a].word, entries[b].word)) return true;
-    if (WordLess(entries[b].word, entries[a].word)) return false;
-    return a < b;
+  std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    const CodePointList& word_a = entries[a.index].word;
+    const CodePointList& word_b = entries[b.index].word;
+    if (WordLess(word_a, word_b)) return true;
+    if (WordLess(word_b, word_a)) return false;
+    return a.index < b.index;
   });
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    if (i + 1 < order.size() && WordEqual(entries[order[i]].word, entries[order[i + 1]].word)) continue;
-    order[kept++] = order[i];
-  }
-  order.resize(kept);
 
-  // Breadth first: node k stands for the words order[lo, hi) that share their
+  // The surviving words copied into one flat array in sorted order, so that
+  // the build below reads memory front to back.
+  std::vector<std::uint32_t> order;       // entry index per surviving word
+  std::vector<std::uint32_t> starts{0};  // word k is letters[starts[k], starts[k + 1])
+  std::vector<Rune> letters;
+  order.reserve(keys.size());
+  starts.reserve(keys.size() + 1);
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const CodePointList& word = entries[keys[i].index].word;
+    if (i + 1 < keys.size() && keys[i].prefix == keys[i + 1].prefix &&
+        WordEqual(word, entries[keys[i + 1].index].word)) {
+      continue;
+    }
+    order.push_back(keys[i].index);
+    letters.insert(letters.end(), word.begin(), word.end());
+    starts.push_back(static_cast<std::uint32_t>(letters.size()));
+  }
+  keys = {};
+  auto word_size = [&](std::uint32_t k) { return starts[k + 1] - starts[k]; };
+  auto letter = [&](std::uint32_t k, std::uint32_t depth) { return letters[starts[k] + depth]; };
+
+  // Breadth first: node k stands for the words [lo, hi) that share their
   // first depth code points; its children are appended together, so they end
   // up contiguous and, since the words are sorted, in code point order.
   struct Span {
@@ -52,17 +82,20 @@ PrefixTree::PrefixTree(const std::vector<DictEntry>& entries) : PrefixTree() {
     std::uint32_t depth;
   };
   std::vector<Span> spans{Span{0, static_cast<std::uint32_t>(order.size()), 0}};
+  spans.reserve(letters.size() + 1);
+  nodes_.reserve(letters.size() + 1);
+  keys_.reserve(letters.size() + 1);
   for (std::size_t k = 0; k < nodes_.size(); ++k) {
     auto [lo, hi, depth] = spans[k];
-    if (lo < hi && entries[order[lo]].word.size() == depth) {
+    if (lo < hi && word_size(lo) == depth) {
       nodes_[k].entry = order[lo];  // the shortest word sorts first; it ends here
       ++lo;
     }
     const auto first_child = static_cast<std::uint32_t>(nodes_.size());
     while (lo < hi) {
-      const Rune code_point = entries[order[lo]].word[depth];
+      const Rune code_point = letter(lo, depth);
       std::uint32_t group_end = lo + 1;
-      while (group_end < hi && entries[order[group_end]].word[depth] == code_point) ++group_end;
+      while (group_end < hi && letter(group_end, depth) == code_point) ++group_end;
       nodes_.push_back(Node{});
       keys_.push_back(code_point);
       spans.push_back(Span{lo, group_end, depth + 1});
