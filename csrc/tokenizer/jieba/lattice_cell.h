@@ -17,6 +17,10 @@ struct LatticeCandidate {
 };
 
 struct LatticeCell {
+  // User-provided so that building a lattice does not zero every cell's
+  // inside room first (value-initialisation would).
+  LatticeCell() noexcept {}
+
   InlineVector<LatticeCandidate> candidates;  // single-rune candidate first, then by rising end
   const DictEntry* best_entry = nullptr;      // filled by the max-probability segmenter
   double best_weight = 0.0;                   // filled by the max-probability segmenter
