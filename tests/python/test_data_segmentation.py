@@ -1,0 +1,127 @@
+"""Segmentation with the default data: golden sentences, the native segmenter
+against the pure-Python reference (scripts/reference_segmenter.py), and the
+accuracy on the dev split of the pinned corpus."""
+
+from __future__ import annotations
+
+import sys
+from pathlib import Path
+
+import pytest
+
+import pylumotext
+import pylumotext_data
+
+REPO = Path(__file__).resolve().parents[2]
+DEV_SPLIT = REPO.parent / "shared" / "data-sources" / "segmented" / "zh_gsdsimp-ud-dev.iob2"
+sys.path.insert(0, str(REPO / "scripts"))
+
+import evaluate  # noqa: E402
+from build_data import read_segmented  # noqa: E402
+from reference_segmenter import ReferenceSegmenter  # noqa: E402
+
+NATIVE = hasattr(pylumotext, "Jieba")
+needs_native = pytest.mark.skipif(not NATIVE, reason="pylumotext.Jieba is not in this build yet")
+
+# Expected words with the default data; regenerate (never hand-edit) when the
+# data changes on purpose.
+GOLDEN_CUT = [
+    ("今天天气很好，我们去公园散步。",
+     ["今天", "天气", "很好", "，", "我们", "去", "公园", "散步", "。"]),
+    ("他喜欢贝多芬的音乐", ["他", "喜欢", "贝多芬", "的", "音乐"]),
+    ("马来西亚和意大利都是旅游胜地", ["马来西亚", "和", "意大利", "都是", "旅游", "胜地"]),
+    ("中华人民共和国成立于1949年", ["中华", "人民", "共和", "国", "成立", "于", "1949", "年"]),
+    ("Python 3.11 的版本号是3.11.7",
+     ["Python", " ", "3.11", " ", "的", "版本", "号", "是", "3.11.7"]),
+    ("", []),
+]
+GOLDEN_SEARCH = [
+    ("澳大利亚的面积约为七百七十万平方公里",
+     ["大利", "澳大利亚", "的", "面积", "约", "为", "七", "百", "七", "十万",
+      "平方", "公里", "平方公里"]),
+    ("蛋白质是生命的物质基础", ["蛋白", "白质", "蛋白质", "是", "生命", "的", "物质", "基础"]),
+    ("他喜欢贝多芬的音乐", ["他", "喜欢", "贝多", "多芬", "贝多芬", "的", "音乐"]),
+]
+
+
+@pytest.fixture(scope="module")
+def reference():
+    return ReferenceSegmenter(**pylumotext_data.paths())
+
+
+@pytest.fixture(scope="module")
+def native():
+    return pylumotext.Jieba(**pylumotext_data.paths())
+
+
+@pytest.fixture(params=["reference", pytest.param("native", marks=needs_native)])
+def segmenter(request):
+    return request.getfixturevalue(request.param)
+
+
+@needs_native
+def test_default_data_loads_without_any_log_line(capfd):
+    segmenter = pylumotext.Jieba(**pylumotext_data.paths())
+    assert segmenter.cut("我们") == ["我们"]
+    out, err = capfd.readouterr()
+    assert (out, err) == ("", "")
+
+
+@pytest.mark.parametrize("sentence, words", GOLDEN_CUT)
+def test_cut_gives_the_golden_words(segmenter, sentence, words):
+    assert segmenter.cut(sentence) == words
+
+
+@pytest.mark.parametrize("sentence, words", GOLDEN_SEARCH)
+def test_cut_for_search_gives_the_golden_words(segmenter, sentence, words):
+    assert segmenter.cut_for_search(sentence) == words
+
+
+DIFFERENTIAL_EXTRA = [
+    "截至2009年，千禧公园是全芝加哥人气第二高的旅游景点，仅次于海军码头（Navy's Pier）。",
+    "abc123 123abc 3.14 a.b .5 1.2.3\t全角１２３ＡＢＣ\n换行",
+    "〇𠀀𪚥㐀 emoji 😀 混在中文里",
+    "   ，，。。  ",
+]
+
+
+def differential_sentences() -> list[str]:
+    sentences = list(DIFFERENTIAL_EXTRA)
+    if DEV_SPLIT.is_file():
+        sentences += [s.text for s in read_segmented(str(DEV_SPLIT))]
+    return sentences
+
+
+@needs_native
+def test_native_and_reference_agree_on_every_sentence(native, reference):
+    for sentence in differential_sentences():
+        assert native.cut(sentence) == reference.cut(sentence), sentence
+        assert native.cut_for_search(sentence) == reference.cut_for_search(sentence), sentence
+
+
+@pytest.mark.parametrize("reference_words, predicted, counts", [
+    (["ab", "c"], ["ab", "c"], (2, 2, 2)),
+    (["ab", "c"], ["a", "bc"], (2, 2, 0)),
+    (["ab", "c"], ["a", "b", "c"], (2, 3, 1)),
+    (["A", "B"], ["A", " ", "B"], (2, 2, 2)),
+    (["ab"], [], (1, 0, 0)),
+])
+def test_scores_count_words_whose_start_and_end_match(reference_words, predicted, counts):
+    score = evaluate.Score()
+    score.add(reference_words, predicted)
+    assert (score.reference_words, score.predicted_words, score.correct_words) == counts
+
+
+def test_scores_give_precision_recall_and_f1():
+    score = evaluate.Score()
+    score.add(["ab", "c", "d"], ["a", "b", "c", "d"])
+    assert (score.precision, score.recall) == (0.5, 2 / 3)
+    assert score.f1 == pytest.approx(2 * 0.5 * (2 / 3) / (0.5 + 2 / 3))
+    assert evaluate.Score().f1 == 0.0
+
+
+@pytest.mark.skipif(not DEV_SPLIT.is_file(), reason=f"dev split not found at {DEV_SPLIT}")
+def test_default_data_reaches_the_target_f1_on_the_dev_split(segmenter):
+    score = evaluate.evaluate(segmenter, read_segmented(str(DEV_SPLIT)))
+    assert score.reference_words == 12663
+    assert score.f1 >= 0.89
