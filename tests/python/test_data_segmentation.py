@@ -4,6 +4,7 @@ accuracy on the dev split of the pinned corpus."""
 
 from __future__ import annotations
 
+import subprocess
 import sys
 from pathlib import Path
 
@@ -125,3 +126,19 @@ def test_default_data_reaches_the_target_f1_on_the_dev_split(segmenter):
     score = evaluate.evaluate(segmenter, read_segmented(str(DEV_SPLIT)))
     assert score.reference_words == 12663
     assert score.f1 >= 0.89
+
+
+@needs_native
+def test_quickstart_segments_and_ranks_the_example_documents(tmp_path):
+    result = subprocess.run([sys.executable, str(REPO / "examples" / "quickstart.py")],
+                            cwd=tmp_path, capture_output=True, text=True, check=True)
+    assert result.stderr == ""
+    lines = result.stdout.splitlines()
+    assert "cut:    今天 / 天气 / 很好 / ， / 我们 / 去 / 公园 / 散步 / 。" in lines
+    assert "search: 大利 / 澳大利亚 / 的 / 面积 / 约 / 为 / 七 / 百 / 七 / 十万 / 平方 / 公里 / " \
+        "平方公里 / 。" in lines
+    assert "query: 贝多芬的音乐  ->  贝多芬 / 音乐" in lines
+    ranked = lines[lines.index("query: 贝多芬的音乐  ->  贝多芬 / 音乐") + 1:]
+    assert len(ranked) == 6
+    assert all("贝多芬" in line for line in ranked[:2])
+    assert all(line.split()[1] == "0.0000" for line in ranked[2:])
