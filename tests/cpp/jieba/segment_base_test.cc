@@ -1,0 +1,201 @@
+#include "tokenizer/jieba/segment_base.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "jieba/segmenter_fixtures.h"
+#include "jieba/stderr_capture.h"
+#include "tokenizer/jieba/separator_set.h"
+
+namespace lumo::typing::text::jieba {
+namespace {
+
+using lumo::testing::CutLogged;
+using lumo::testing::LogMessages;
+using lumo::testing::StderrCapture;
+using lumo::testing::Words;
+
+// A segmenter whose range operation makes every pre-filter range one word, so
+// that its words are exactly the ranges of the shared sentence operation.
+class RangeEchoSegment : public SegmentBase {
+ public:
+  using SegmentBase::ResetSeparators;
+
+  void SplitSentence(std::string_view sentence, std::vector<std::string>& words) const override {
+    SplitSentenceWith(sentence, words, Echo);
+  }
+  void SplitSentence(std::string_view sentence, std::vector<WordRecord>& records) const {
+    SplitSentenceWith(sentence, records, Echo);
+  }
+  bool IsSeparator(Rune code_point) const { return separators_.contains(code_point); }
+  std::size_t SeparatorCount() const { return separators_.size(); }
+
+ private:
+  static void Echo(const DecodedRune* begin, const DecodedRune* end, std::vector<WordRange>& ranges) {
+    ranges.push_back(WordRange{begin, end - 1});
+  }
+};
+
+struct RangeCase {
+  const char* name;
+  std::string sentence;
+  Words ranges;
+};
+
+class PreFilterRangesTest : public ::testing::TestWithParam<RangeCase> {};
+
+TEST_P(PreFilterRangesTest, CutsAtEverySeparatorRune) {
+  const RangeEchoSegment segment;
+  const auto [words, log] = CutLogged(segment, GetParam().sentence);
+  EXPECT_EQ(words, GetParam().ranges);
+  EXPECT_TRUE(log.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sentences, PreFilterRangesTest,
+    ::testing::Values(RangeCase{"Empty", "", {}},
+                      RangeCase{"OnlySeparators", "  ，", {" ", " ", "，"}},
+                      RangeCase{"CommaBetweenTexts", "甲乙，丙", {"甲乙", "，", "丙"}},
+                      RangeCase{"SeparatorsAtBothEnds", " ab。", {" ", "ab", "。"}},
+                      RangeCase{"LineFeedCutsCarriageReturnDoesNot", "a\nb\rc", {"a", "\n", "b\rc"}},
+                      RangeCase{"TabAndFullStopInARow", "ab\t。cd", {"ab", "\t", "。", "cd"}},
+                      RangeCase{"OtherFullWidthPunctuationStays", "甲、乙；", {"甲、乙；"}},
+                      RangeCase{"NoSeparator", "甲乙丙", {"甲乙丙"}}),
+    [](const ::testing::TestParamInfo<RangeCase>& info) { return info.param.name; });
+
+TEST(PreFilterTest, HandsOutRangesOverItsOwnRunes) {
+  SeparatorSet separators;
+  separators.insert(' ');
+  PreFilter filter(separators, "ab c");
+  ASSERT_EQ(filter.Runes().size(), 4u);
+  ASSERT_TRUE(filter.HasMore());
+  PreFilter::Range range = filter.NextRange();
+  EXPECT_EQ(range.begin, filter.Runes().begin());
+  EXPECT_EQ(range.end - range.begin, 2);
+  range = filter.NextRange();
+  EXPECT_EQ(range.begin->code_point, static_cast<Rune>(' '));
+  EXPECT_EQ(range.end - range.begin, 1);
+  range = filter.NextRange();
+  EXPECT_EQ(range.end, filter.Runes().end());
+  EXPECT_FALSE(filter.HasMore());
+}
+
+TEST(SegmentBaseTest, SentenceThatDoesNotDecodeGivesNoWordAndOneErrorLine) {
+  const RangeEchoSegment segment;
+  for (const std::string& sentence : {std::string("ab\xF8" "cd"), std::string("甲\xFF"), std::string("甲\xE4")}) {
+    const auto [words, log] = CutLogged(segment, sentence);
+    EXPECT_TRUE(words.empty());
+    EXPECT_EQ(log, (std::vector<std::string>{"ERROR decode failed. "}));
+  }
+}
+
+TEST(SegmentBaseTest, StringFormReplacesTheCallersList) {
+  const RangeEchoSegment segment;
+  Words words{"old", "older", "oldest", "stale"};
+  segment.SplitSentence("甲 乙", words);
+  EXPECT_EQ(words, (Words{"甲", " ", "乙"}));
+  segment.SplitSentence("", words);
+  EXPECT_TRUE(words.empty());
+}
+
+TEST(SegmentBaseTest, RecordFormReplacesAndCarriesOffsets) {
+  const RangeEchoSegment segment;
+  std::vector<WordRecord> records(3);
+  segment.SplitSentence("a甲乙，b", records);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0].text, "a甲乙");
+  EXPECT_EQ(records[0].byte_offset, 0u);
+  EXPECT_EQ(records[0].rune_offset, 0u);
+  EXPECT_EQ(records[0].rune_length, 3u);
+  EXPECT_EQ(records[1].text, "，");
+  EXPECT_EQ(records[1].byte_offset, 7u);
+  EXPECT_EQ(records[1].rune_offset, 3u);
+  EXPECT_EQ(records[1].rune_length, 1u);
+  EXPECT_EQ(records[2].text, "b");
+  EXPECT_EQ(records[2].byte_offset, 10u);
+  EXPECT_EQ(records[2].rune_offset, 4u);
+}
+
+TEST(WordRangesTest, RangeBecomesAnExactSliceWithItsOffsets) {
+  const std::string sentence = "甲乙丙";
+  RuneList runes;
+  ASSERT_TRUE(DecodeRunes(sentence, runes));
+  std::vector<WordRecord> records{WordRecord{"kept", 9, 9, 9}};
+  WordRangesToRecords(sentence, {WordRange{&runes[1], &runes[2]}, WordRange{&runes[0], &runes[0]}}, records);
+  ASSERT_EQ(records.size(), 3u);  // appended after the record already there
+  EXPECT_EQ(records[0].text, "kept");
+  EXPECT_EQ(records[1].text, "乙丙");
+  EXPECT_EQ(records[1].byte_offset, 3u);
+  EXPECT_EQ(records[1].rune_offset, 1u);
+  EXPECT_EQ(records[1].rune_length, 2u);
+  EXPECT_EQ(records[2].text, "甲");
+  EXPECT_EQ(records[2].rune_length, 1u);
+}
+
+TEST(WordRangesTest, MalformedBytesAreReturnedAsTheyStood) {
+  // 0x80 leads a two-byte form in the lenient decoder: the word keeps both bytes.
+  const std::string sentence = "\x80" "A" "b";
+  const RangeEchoSegment segment;
+  std::vector<std::string> words;
+  segment.SplitSentence(sentence, words);
+  EXPECT_EQ(words, (Words{sentence}));
+}
+
+TEST(WordRangesTest, RecordsToStringsResizesBothWays) {
+  std::vector<WordRecord> records{WordRecord{"x", 0, 0, 1}, WordRecord{"yz", 1, 1, 2}};
+  Words words{"a", "b", "c"};
+  RecordsToStrings(records, words);
+  EXPECT_EQ(words, (Words{"x", "yz"}));
+  std::vector<WordRecord> more{WordRecord{"1", 0, 0, 1}, WordRecord{"2", 1, 1, 1}, WordRecord{"3", 2, 2, 1}};
+  RecordsToStrings(more, words);
+  EXPECT_EQ(words, (Words{"1", "2", "3"}));
+}
+
+TEST(ResetSeparatorsTest, ReplacesTheSetByTheDistinctRunes) {
+  RangeEchoSegment segment;
+  EXPECT_EQ(segment.SeparatorCount(), 5u);
+  EXPECT_TRUE(segment.ResetSeparators("|、"));
+  EXPECT_EQ(segment.SeparatorCount(), 2u);
+  EXPECT_FALSE(segment.IsSeparator(' '));
+  EXPECT_EQ(lumo::testing::Cut(segment, "a|b c、d"), (Words{"a", "|", "b c", "、", "d"}));
+}
+
+TEST(ResetSeparatorsTest, DuplicateRuneIsReportedAndKeepsTheRunesBeforeIt) {
+  RangeEchoSegment segment;
+  StderrCapture capture;
+  EXPECT_FALSE(segment.ResetSeparators("a，b，c"));
+  EXPECT_EQ(LogMessages(capture.Finish()), (std::vector<std::string>{"ERROR ， already exists"}));
+  EXPECT_EQ(segment.SeparatorCount(), 3u);
+  EXPECT_TRUE(segment.IsSeparator('b'));
+  EXPECT_FALSE(segment.IsSeparator('c'));
+}
+
+TEST(ResetSeparatorsTest, UndecodableStringLeavesTheSetEmpty) {
+  RangeEchoSegment segment;
+  StderrCapture capture;
+  EXPECT_FALSE(segment.ResetSeparators("a\xF8"));
+  EXPECT_EQ(LogMessages(capture.Finish()), (std::vector<std::string>{"ERROR decode a\xF8 failed"}));
+  EXPECT_EQ(segment.SeparatorCount(), 0u);
+}
+
+TEST(SeparatorSetTest, BehavesAsASetOfCodePoints) {
+  SeparatorSet set;
+  EXPECT_TRUE(set.empty());
+  for (Rune code_point : {Rune{0}, Rune{63}, Rune{64}, Rune{127}, Rune{128}, Rune{0x3002}, Rune{0x10FFFF}}) {
+    EXPECT_FALSE(set.contains(code_point)) << code_point;
+    EXPECT_TRUE(set.insert(code_point)) << code_point;
+    EXPECT_TRUE(set.contains(code_point)) << code_point;
+    EXPECT_FALSE(set.insert(code_point)) << code_point;
+  }
+  EXPECT_EQ(set.size(), 7u);
+  for (Rune absent : {Rune{1}, Rune{65}, Rune{126}, Rune{129}, Rune{0x3001}}) EXPECT_FALSE(set.contains(absent));
+  set.clear();
+  EXPECT_FALSE(set.contains(127));
+  EXPECT_FALSE(set.contains(0x3002));
+  EXPECT_EQ(set.size(), 0u);
+}
+
+}  // namespace
+}  // namespace lumo::typing::text::jieba
