@@ -51,6 +51,13 @@ ALLOWED_STARTS = "BS"
 # at; ASCII never reaches the model anyway (fixed rules cut it).
 ASCII_LIMIT = 0x80
 
+# Full-width and CJK punctuation that is always a word of its own, also when
+# the train split never has it: listed in both dictionaries so that the HMM
+# never glues it to a neighbour.
+CJK_PUNCTUATION = ("、。〃〈〉《》「」『』【】〔〕〖〗〘〙〚〛〝〞〟・"
+                   "！＂＃＄％＆＇（）＊＋，－．／：；＜＝＞？＠［＼］＾＿｀｛｜｝～"
+                   "‘’“”…‥—–·•※§¶°℃")
+
 _HAN_RANGES = ((0x3400, 0x4DBF), (0x4E00, 0x9FFF), (0xF900, 0xFAFF),
                (0x20000, 0x2FA1F), (0x30000, 0x323AF))
 
@@ -243,6 +250,8 @@ def build_main_dictionary(sentences: list[Sentence], glosses: dict[str, str],
                          word_tag(word, None if entity == "O" else entity, glosses.get(word)))
     for word in extras:
         entries[word] = (settings.extra_frequency, word_tag(word, None, glosses.get(word)))
+    for char in CJK_PUNCTUATION:
+        entries.setdefault(char, (settings.extra_frequency, "x"))
     return entries
 
 
@@ -254,12 +263,10 @@ def build_user_dictionary(sentences: list[Sentence], main: dict[str, tuple[int, 
     for sentence in sentences:
         occurrences.update("".join(sentence.words))
         as_word.update(w for w in sentence.words if len(w) == 1)
-    chosen = set()
+    chosen = {w for w in main if len(w) == 1 and ord(w) >= ASCII_LIMIT and is_punctuation(w)}
     for char, count in as_word.items():
-        if char not in main or ord(char) < ASCII_LIMIT:
-            continue
-        if is_punctuation(char) or (count >= settings.user_single_min_count
-                                    and count >= settings.user_single_min_ratio * occurrences[char]):
+        if char in main and ord(char) >= ASCII_LIMIT and count >= settings.user_single_min_count \
+                and count >= settings.user_single_min_ratio * occurrences[char]:
             chosen.add(char)
     return [f"{c} {main[c][0]} {main[c][1]}" for c in sorted(chosen)]
 
