@@ -18,6 +18,19 @@ void ReleaseIfLarge(Table& table, std::size_t kept) {
   if (table.capacity() > kept) Table().swap(table);
 }
 
+// The decoding tables, kept per thread and reused from stretch to stretch, so
+// that a stretch allocates nothing once they have grown to the longest one.
+struct ViterbiScratch {
+  std::vector<double> weight;       // [x * STATUS_SUM + y]: best value of rune x in state y
+  std::vector<std::int32_t> back;   // [x * STATUS_SUM + y]: state of rune x - 1 on that path
+  std::vector<std::uint64_t> states;  // the decoded states of the model cut
+
+  static ViterbiScratch& OfThisThread() {
+    thread_local ViterbiScratch scratch;
+    return scratch;
+  }
+};
+
 }  // namespace
 
 HMMSegment::HMMSegment(const HMMModel& model) : model_(model) {}
@@ -68,7 +81,7 @@ void HMMSegment::SplitRange(const DecodedRune* begin, const DecodedRune* end, st
 }
 
 void HMMSegment::ModelCut(const DecodedRune* first, const DecodedRune* last, std::vector<WordRange>& ranges) const {
-  thread_local std::vector<std::uint64_t> states;
+  std::vector<std::uint64_t>& states = ViterbiScratch::OfThisThread().states;
   DecodeStates(first, last, states);
   const DecodedRune* word_start = first;
   for (std::size_t x = 0; x < states.size(); ++x) {
@@ -85,11 +98,9 @@ void HMMSegment::DecodeStates(const DecodedRune* begin, const DecodedRune* end,
   const std::size_t count = static_cast<std::size_t>(end - begin);
   states.resize(count);
   if (count == 0) return;
-  // weight[x * STATUS_SUM + y]: the best log value of a path that puts rune x
-  // in state y; back[...]: the state of rune x - 1 on that path. Reused per
-  // thread, so a stretch allocates nothing once the tables have grown.
-  thread_local std::vector<double> weight;
-  thread_local std::vector<std::int32_t> back;
+  ViterbiScratch& scratch = ViterbiScratch::OfThisThread();
+  std::vector<double>& weight = scratch.weight;
+  std::vector<std::int32_t>& back = scratch.back;
   weight.resize(count * STATUS_SUM);
   back.resize(count * STATUS_SUM);
 

@@ -10,10 +10,21 @@ namespace {
 // range does not pin its memory to the thread for good.
 constexpr std::size_t kKeptScratchWords = 4096;
 
+std::vector<WordRange>& DictionaryWordsOfThisThread() {
+  thread_local std::vector<WordRange> words;
+  return words;
+}
+
 }  // namespace
 
 MixSegment::MixSegment(const DictTrie& dict_trie, const HMMModel& model)
-    : mp_segment_(dict_trie), hmm_segment_(model) {}
+    : mp_segment_(dict_trie), hmm_segment_(model), user_single_runes_(kMappedRunes / 64, 0) {
+  for (Rune code_point = 0; code_point < kMappedRunes; ++code_point) {
+    if (dict_trie.IsUserSingleRuneWord(code_point)) {
+      user_single_runes_[code_point >> 6] |= std::uint64_t{1} << (code_point & 63);
+    }
+  }
+}
 
 MixSegment::~MixSegment() = default;
 
@@ -30,14 +41,13 @@ void MixSegment::SplitSentence(std::string_view sentence, std::vector<WordRecord
 void MixSegment::SplitRange(const DecodedRune* begin, const DecodedRune* end, std::vector<WordRange>& ranges) const {
   // The dictionary words of the range, reused per thread so that the walk
   // below allocates nothing once the list has grown to the longest range.
-  thread_local std::vector<WordRange> words;
+  std::vector<WordRange>& words = DictionaryWordsOfThisThread();
   words.clear();
   words.reserve(static_cast<std::size_t>(end - begin));
   mp_segment_.SplitRange(begin, end, words);
 
-  const DictTrie& dict_trie = mp_segment_.Dictionary();
-  const auto stays_as_is = [&dict_trie](const WordRange& word) {
-    return word.first != word.last || dict_trie.IsUserSingleRuneWord(word.first->code_point);
+  const auto stays_as_is = [this](const WordRange& word) {
+    return word.first != word.last || IsUserSingleRune(word.first->code_point);
   };
   // The HMM segmenter appends straight to ranges: its words of a stretch come
   // out in text order, exactly where the stretch stood.

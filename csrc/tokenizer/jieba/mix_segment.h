@@ -2,6 +2,7 @@
 // stretch of one-rune words that the user dictionary does not hold.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -39,9 +40,21 @@ class MixSegment : public SegmentTagged {
   const DictTrie& Dictionary() const override;
 
  private:
+  // Whether the user dictionary holds code_point as a one-rune word: the
+  // answer of the dictionary's IsUserSingleRuneWord, taken from a bit map for
+  // the Basic Multilingual Plane (filled once at construction; the dictionary
+  // never changes afterwards) and asked of the dictionary above it.
+  bool IsUserSingleRune(Rune code_point) const {
+    if (code_point < kMappedRunes) return (user_single_runes_[code_point >> 6] >> (code_point & 63)) & 1;
+    return mp_segment_.Dictionary().IsUserSingleRuneWord(code_point);
+  }
+
+  static constexpr Rune kMappedRunes = 0x10000;
+
   MPSegment mp_segment_;
   HMMSegment hmm_segment_;
   PosTagger tagger_;
+  std::vector<std::uint64_t> user_single_runes_;  // kMappedRunes bits
 };
 
 }  // namespace lumo::typing::text::jieba
