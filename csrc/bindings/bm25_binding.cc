@@ -104,9 +104,8 @@ inline bool ReadIntegerToken(PyObject* item, bool convert, std::int64_t& token) 
   if (!convert && !PyLong_Check(item) && !PyIndex_Check(item)) return false;
   const long long value = PyLong_AsLongLong(item);
   if (value == -1 && PyErr_Occurred()) {
-    const bool type_error = PyErr_ExceptionMatches(PyExc_TypeError);
     PyErr_Clear();
-    if (!type_error || !convert || !PyNumber_Check(item)) return false;
+    if (!convert || !PyNumber_Check(item)) return false;
     py::object number = py::reinterpret_steal<py::object>(PyNumber_Long(item));
     if (!number) {
       PyErr_Clear();

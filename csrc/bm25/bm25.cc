@@ -25,10 +25,30 @@ void CheckFrequencyFits(const std::int32_t* frequency, std::int64_t count) {
   if (count > kMaxCount - current) ThrowOverflow();
 }
 
-template <typename Weight>
-void SortByToken(std::vector<Weight>& weights) {
+// Ascending bytewise order; sorts (prefix, index) pairs so that most
+// comparisons are one integer comparison.
+void SortByToken(std::vector<StringTokenWeight>& weights) {
+  struct Key {
+    std::uint64_t prefix;
+    std::uint32_t index;
+  };
+  std::vector<Key> keys(weights.size());
+  for (std::size_t i = 0; i < weights.size(); ++i) {
+    keys[i] = {TokenOrderPrefix(weights[i].token), static_cast<std::uint32_t>(i)};
+  }
+  std::sort(keys.begin(), keys.end(), [&weights](const Key& left, const Key& right) {
+    if (left.prefix != right.prefix) return left.prefix < right.prefix;
+    return weights[left.index].token < weights[right.index].token;
+  });
+  std::vector<StringTokenWeight> sorted;
+  sorted.reserve(weights.size());
+  for (const Key& key : keys) sorted.push_back(weights[key.index]);
+  weights.swap(sorted);
+}
+
+void SortByToken(std::vector<IntegerTokenWeight>& weights) {
   std::sort(weights.begin(), weights.end(),
-            [](const Weight& left, const Weight& right) { return left.token < right.token; });
+            [](const IntegerTokenWeight& left, const IntegerTokenWeight& right) { return left.token < right.token; });
 }
 
 // Divides every weight by their sum, taken from 0.0 in ascending key order.
@@ -67,6 +87,7 @@ void BM25::train(std::span<const std::string_view> tokens) {
   // Room first, so that the frequency pointers below stay valid while the
   // new tokens go in.
   _doc_token_frequency.Reserve(_doc_token_frequency.size() + entries.size());
+  for (const auto& entry : entries) _doc_token_frequency.Prefetch(entry.hash);
   std::vector<std::int32_t*> frequencies(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
     frequencies[i] = _doc_token_frequency.Find(counter.token(entries[i]), entries[i].hash);
@@ -96,6 +117,10 @@ void BM25::train(std::span<const std::int64_t> tokens) {
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const std::string_view text = IntegerTokenText(counter.token(entries[i]), buffer);
     text_hashes[i] = HashTokenText(text);
+    _doc_token_frequency.Prefetch(text_hashes[i]);
+  }
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string_view text = IntegerTokenText(counter.token(entries[i]), buffer);
     frequencies[i] = _doc_token_frequency.Find(text, text_hashes[i]);
     CheckFrequencyFits(frequencies[i], entries[i].count);
   }
@@ -159,6 +184,7 @@ StringSparseVector BM25::encode_query(std::span<const std::string_view> tokens) 
   const double n = static_cast<double>(static_cast<std::int64_t>(_doc_count) + 1);
   StringSparseVector weights;
   weights.reserve(counter.entries().size());
+  for (const auto& entry : counter.entries()) _doc_token_frequency.Prefetch(entry.hash);
   for (const auto& entry : counter.entries()) {
     const std::string_view token = counter.token(entry);
     const std::int32_t* frequency = _doc_token_frequency.Find(token, entry.hash);

@@ -48,7 +48,7 @@ class TokenCounter {
           break;
         }
         Entry& entry = entries_[index - 1];
-        if (entry.hash == hash && tokens[entry.first_position] == token) {
+        if (entry.hash == hash && TokensEqual(tokens[entry.first_position], token)) {
           ++entry.count;
           break;
         }

@@ -7,15 +7,15 @@
 
 namespace lumo::typing::text {
 
+
 std::size_t TokenFrequencyTable::FindSlot(std::string_view text, std::uint64_t hash) const {
   const std::size_t mask = slots_.size() - 1;
   std::size_t index = hash & mask;
   while (true) {
     const Slot& slot = slots_[index];
     if (slot.key_length == kFreeSlot) return index;
-    if (slot.hash == hash && slot.key_length == text.size() &&
-        (text.empty() || std::memcmp(arena_.data() + slot.key_offset, text.data(), text.size()) == 0)) {
-      return index;
+    if (slot.hash == hash && slot.key_length == text.size()) {
+      if (TokenBytesEqual(KeyData(slot), text.data(), text.size())) return index;
     }
     index = (index + 1) & mask;
   }
@@ -41,10 +41,14 @@ void TokenFrequencyTable::Insert(std::string_view text, std::uint64_t hash, std:
   if (text.size() >= kFreeSlot) throw std::length_error("token text too long");
   Reserve(size_ + 1);
   Slot& slot = slots_[FindSlot(text, hash)];
-  const std::size_t key_offset = arena_.size();
-  arena_.append(text);  // first, so that a failed allocation leaves the slot free
+  if (text.size() <= kInlineKey) {
+    std::memcpy(slot.inline_key, text.data(), text.size());
+  } else {
+    const std::size_t key_offset = arena_.size();
+    arena_.append(text);  // first, so that a failed allocation leaves the slot free
+    slot.key_offset = key_offset;
+  }
   slot.hash = hash;
-  slot.key_offset = key_offset;
   slot.key_length = static_cast<std::uint32_t>(text.size());
   slot.count = count;
   ++size_;

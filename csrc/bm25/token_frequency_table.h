@@ -10,9 +10,9 @@
 namespace lumo::typing::text {
 
 // An open-addressing hash table from token text (bytes) to a signed 32-bit
-// count. Keys are copied into one append-only byte arena; slots refer to them
-// by offset, so growing the table never moves a key. Entries are never
-// removed. Lookups take the caller's hash (HashTokenText of the key), so a
+// count. Keys of up to 16 bytes live in their slot, so that a lookup touches
+// one cache line; longer keys are copied into an append-only byte arena and
+// referred to by offset. Entries are never removed. Lookups take the caller's hash (HashTokenText of the key), so a
 // token is hashed once per call. The iteration order is unspecified.
 class TokenFrequencyTable {
  public:
@@ -40,6 +40,12 @@ class TokenFrequencyTable {
   // Makes room for at least count entries without rehashing.
   void Reserve(std::size_t count);
 
+  // Starts loading the slot where a lookup of hash begins, so that several
+  // lookups can wait for memory at once.
+  void Prefetch(std::uint64_t hash) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+  }
+
   // Calls visit(text, count) for every entry, in unspecified order.
   template <typename Visitor>
   void ForEach(Visitor&& visit) const {
@@ -50,17 +56,22 @@ class TokenFrequencyTable {
 
  private:
   static constexpr std::uint32_t kFreeSlot = UINT32_MAX;
+  static constexpr std::size_t kInlineKey = 16;
 
-  struct Slot {
+  struct alignas(32) Slot {
     std::uint64_t hash = 0;
-    std::uint64_t key_offset = 0;
     std::uint32_t key_length = kFreeSlot;
     std::int32_t count = 0;
+    union {
+      char inline_key[kInlineKey];  // keys of up to kInlineKey bytes
+      std::uint64_t key_offset;     // longer keys: their place in arena_
+    };
   };
 
-  std::string_view KeyOf(const Slot& slot) const {
-    return {arena_.data() + slot.key_offset, slot.key_length};
+  const char* KeyData(const Slot& slot) const {
+    return slot.key_length <= kInlineKey ? slot.inline_key : arena_.data() + slot.key_offset;
   }
+  std::string_view KeyOf(const Slot& slot) const { return {KeyData(slot), slot.key_length}; }
   std::size_t FindSlot(std::string_view text, std::uint64_t hash) const;
   void Rehash(std::size_t capacity);
 

@@ -1,8 +1,11 @@
-// Hashes of token texts and integer token ids for the model's open-addressing
-// tables. Each token is hashed once per call and the hash travels with it from
-// the per-document counter into the corpus table.
+// Hashes, equality and ordering of token texts and integer token ids for the
+// model's open-addressing tables and sorted outputs. Each token is hashed once
+// per call and the hash travels with it from the per-document counter into the
+// corpus table. Tokens are short, so the helpers read them word by word
+// inline rather than calling memcmp.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -69,6 +72,35 @@ inline std::uint64_t HashTokenText(std::string_view text) {
     b = Load64(p + n - 8);
   }
   return Fold(kSeed1 ^ static_cast<std::uint64_t>(n), Fold(a ^ kSeed1, b ^ seed ^ kSeed2));
+}
+
+// Whether the n bytes at a and b are equal; loads stay inside both.
+inline bool TokenBytesEqual(const char* a, const char* b, std::size_t n) {
+  using namespace token_hash_detail;
+  const auto* x = reinterpret_cast<const unsigned char*>(a);
+  const auto* y = reinterpret_cast<const unsigned char*>(b);
+  if (n > 16) return std::memcmp(x, y, n) == 0;
+  if (n >= 8) return Load64(x) == Load64(y) && Load64(x + n - 8) == Load64(y + n - 8);
+  if (n >= 4) return Load32(x) == Load32(y) && Load32(x + n - 4) == Load32(y + n - 4);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (x[i] != y[i]) return false;
+  }
+  return true;
+}
+
+inline bool TokensEqual(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && TokenBytesEqual(a.data(), b.data(), a.size());
+}
+inline bool TokensEqual(std::int64_t a, std::int64_t b) { return a == b; }
+
+// The first 8 bytes of text as a big-endian number, zero-padded: comparing
+// these numbers orders texts bytewise (unsigned) as far as they differ in
+// their first 8 bytes; a tie needs the full comparison.
+inline std::uint64_t TokenOrderPrefix(std::string_view text) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, text.data(), text.size() < 8 ? text.size() : 8);
+  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+  return word;
 }
 
 // A 64-bit hash of an integer token id.
