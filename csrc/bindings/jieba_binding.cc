@@ -1,7 +1,103 @@
+// The Python class Jieba. A sentence is read as a view of the str's UTF-8
+// (cached in the str, alive for the call); the engine runs without the
+// interpreter lock; the words become a list of str, each decoded strictly.
+#include <Python.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "bindings/registration.h"
+#include "tokenizer/jieba/jieba.h"
+
+namespace py = pybind11;
+
+namespace lumo::bindings::jieba_detail {
+
+// The words of one call, named List[str] for the generated signatures.
+struct WordList {
+  std::vector<std::string> words;
+};
+
+// The UTF-8 of sentence. A str with a lone surrogate has none: the
+// UnicodeEncodeError is raised.
+inline std::string_view Utf8Of(const py::str& sentence) {
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(sentence.ptr(), &size);
+  if (data == nullptr) throw py::error_already_set();
+  return {data, static_cast<std::size_t>(size)};
+}
+
+// Segments with the lock released: the engine touches no Python object.
+template <typename Cut>
+WordList CutReleased(const py::str& sentence, const Cut& cut) {
+  const std::string_view bytes = Utf8Of(sentence);
+  WordList result;
+  {
+    py::gil_scoped_release release;
+    cut(bytes, result.words);
+  }
+  return result;
+}
+
+}  // namespace lumo::bindings::jieba_detail
+
+namespace pybind11::detail {
+
+template <>
+struct type_caster<lumo::bindings::jieba_detail::WordList> {
+  PYBIND11_TYPE_CASTER(lumo::bindings::jieba_detail::WordList, const_name("List[str]"));
+  bool load(handle, bool) { return false; }
+  // A word that is not valid UTF-8 raises UnicodeDecodeError; the partly
+  // built list is dropped.
+  static handle cast(const lumo::bindings::jieba_detail::WordList& src, return_value_policy, handle) {
+    const std::vector<std::string>& words = src.words;
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(words.size()));
+    if (list == nullptr) return nullptr;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      PyObject* word = PyUnicode_DecodeUTF8(words[i].data(), static_cast<Py_ssize_t>(words[i].size()), "strict");
+      if (word == nullptr) {
+        Py_DECREF(list);
+        return nullptr;
+      }
+      PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), word);
+    }
+    return list;
+  }
+};
+
+}  // namespace pybind11::detail
 
 namespace lumo::bindings {
 
-void RegisterJieba(pybind11::module_& /*module*/) {}
+void RegisterJieba(pybind11::module_& module) {
+  using typing::text::jieba::Jieba;
+  using namespace jieba_detail;
+
+  // Construction holds the lock throughout; a failed fatal check arrives as
+  // FatalError (a std::runtime_error), which pybind11 raises as RuntimeError.
+  py::class_<Jieba, std::shared_ptr<Jieba>>(module, "Jieba")
+      .def(py::init<const std::string&, const std::string&, const std::string&, const std::string&,
+                    const std::string&>(),
+           py::arg("dict_path"), py::arg("hmm_path"), py::arg("user_dict_path"), py::arg("idf_path"),
+           py::arg("stop_word_path"))
+      .def(
+          "cut",
+          [](const Jieba& engine, const py::str& sentence) {
+            return CutReleased(sentence, [&engine](std::string_view bytes, std::vector<std::string>& words) {
+              engine.Cut(bytes, words);
+            });
+          },
+          py::arg("sentence"))
+      .def(
+          "cut_for_search",
+          [](const Jieba& engine, const py::str& sentence) {
+            return CutReleased(sentence, [&engine](std::string_view bytes, std::vector<std::string>& words) {
+              engine.CutForSearch(bytes, words);
+            });
+          },
+          py::arg("sentence"));
+}
 
 }  // namespace lumo::bindings

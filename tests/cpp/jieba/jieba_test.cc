@@ -1,0 +1,141 @@
+#include "tokenizer/jieba/jieba.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jieba/engine_data.h"
+#include "tokenizer/jieba/log.h"
+
+namespace lumo::typing::text::jieba {
+namespace {
+
+using lumo::testing::EngineFiles;
+using lumo::testing::LogMessages;
+using lumo::testing::StderrCapture;
+using Words = std::vector<std::string>;
+
+class JiebaTest : public ::testing::Test {
+ protected:
+  JiebaTest()
+      : dict_path_(files_.File("中国 10 ns\n人民 10 n\n中国人民 1000 nt\n")),
+        model_path_(files_.File(std::string(lumo::testing::kSinglesModel))),
+        user_path_(files_.File("甲乙 n\n")),
+        idf_path_(files_.File("中国 2\n")),
+        stop_path_(files_.File("的\n")) {}
+
+  Words Cut(const Jieba& engine, const std::string& sentence) {
+    Words words{"left over"};
+    engine.Cut(sentence, words);
+    return words;
+  }
+  Words CutForSearch(const Jieba& engine, const std::string& sentence) {
+    Words words{"left over"};
+    engine.CutForSearch(sentence, words);
+    return words;
+  }
+
+  // The FATAL message and the log lines of a construction that must fail.
+  std::pair<std::string, std::vector<std::string>> Failure(const std::string& dict, const std::string& model,
+                                                           const std::string& user, const std::string& idf,
+                                                           const std::string& stop) {
+    StderrCapture capture;
+    std::string what = "(no exception)";
+    try {
+      Jieba engine(dict, model, user, idf, stop);
+    } catch (const FatalError& error) {
+      what = error.what();
+    }
+    return {what, LogMessages(capture.Finish())};
+  }
+
+  EngineFiles files_;
+  std::string dict_path_, model_path_, user_path_, idf_path_, stop_path_;
+};
+
+TEST_F(JiebaTest, CutRunsTheMixedAndCutForSearchTheQuerySegmenter) {
+  Jieba engine(dict_path_, model_path_, user_path_, idf_path_, stop_path_);
+  EXPECT_EQ(Cut(engine, "中国人民 甲乙丙"), (Words{"中国人民", " ", "甲乙", "丙"}));
+  EXPECT_EQ(CutForSearch(engine, "中国人民 甲乙丙"), (Words{"中国", "人民", "中国人民", " ", "甲乙", "丙"}));
+  EXPECT_EQ(Cut(engine, ""), Words{});
+  EXPECT_EQ(CutForSearch(engine, ""), Words{});
+  EXPECT_EQ(engine.Keywords().IdfTable().at("中国"), 2.0);
+  EXPECT_EQ(engine.Keywords().StopWords().count("的"), 1u);
+  Words full;
+  engine.FullSegmenter().SplitSentence("中国人民", full);
+  EXPECT_EQ(full, (Words{"中国", "中国人民", "人民"}));
+}
+
+TEST_F(JiebaTest, EmptyUserPathBuildsFromTheMainDictionaryAlone) {
+  Jieba engine(dict_path_, model_path_, "", idf_path_, stop_path_);
+  EXPECT_EQ(Cut(engine, "甲乙"), (Words{"甲", "乙"}));
+  EXPECT_EQ(engine.Dictionary().EntryCount(), 3u);
+}
+
+TEST_F(JiebaTest, LongSentencesAndManySeparators) {
+  Jieba engine(dict_path_, model_path_, user_path_, idf_path_, stop_path_);
+  std::string separators;
+  for (int i = 0; i < 100000; ++i) separators += i % 2 == 0 ? " " : "\xEF\xBC\x8C";
+  const Words words = Cut(engine, separators);
+  ASSERT_EQ(words.size(), 100000u);
+  EXPECT_EQ(words[1], "\xEF\xBC\x8C");
+  // One range of a million runes, without a separator.
+  std::string long_range;
+  for (int i = 0; i < 250000; ++i) long_range += "中国人民";
+  const Words long_words = Cut(engine, long_range);
+  ASSERT_EQ(long_words.size(), 250000u);
+  EXPECT_EQ(long_words.back(), "中国人民");
+  EXPECT_EQ(CutForSearch(engine, long_range).size(), 750000u);
+}
+
+TEST_F(JiebaTest, ThreadsSharingOneEngineGetTheSequentialResults) {
+  Jieba engine(dict_path_, model_path_, user_path_, idf_path_, stop_path_);
+  const std::vector<std::string> sentences{"中国人民 甲乙丙", "甲乙中国abc 123", "人民，中国。", ""};
+  std::vector<Words> expected;
+  for (const std::string& sentence : sentences) expected.push_back(CutForSearch(engine, sentence));
+  std::vector<int> mismatches(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 500; ++round) {
+        const std::size_t k = static_cast<std::size_t>(round + t) % sentences.size();
+        Words words;
+        engine.CutForSearch(sentences[k], words);
+        if (words != expected[k]) ++mismatches[t];
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+TEST_F(JiebaTest, ResourcesLoadInOrderAndTheFirstFatalStopsConstruction) {
+  const std::string missing = files_.dir().Path("missing.txt");
+  const std::string bad_dict = files_.File("bad\xFF 1 n\nok 1 n\n");
+  struct Case {
+    std::string dict, model, user, idf, stop, expected;
+  };
+  const std::vector<Case> cases{
+      {missing, missing, missing, missing, missing, "exp: [ifs.is_open()] false. open " + missing + " failed."},
+      {bad_dict, model_path_, missing, missing, missing, "exp: [ifs.is_open()] false. open " + missing + " failed"},
+      {bad_dict, missing, "", missing, missing, "exp: [ifile.is_open()] false. open " + missing + " failed"},
+      {bad_dict, model_path_, "", missing, stop_path_, "exp: [ifs.is_open()] false. open " + missing + " failed"},
+      {bad_dict, model_path_, "", idf_path_, missing, "exp: [ifs.is_open()] false. open " + missing + " failed"},
+  };
+  for (const Case& c : cases) {
+    const auto [what, messages] = Failure(c.dict, c.model, c.user, c.idf, c.stop);
+    EXPECT_EQ(what, c.expected);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), "FATAL " + c.expected);
+    // The dictionary loaded first: its ERROR line precedes the FATAL one.
+    if (c.dict == bad_dict) {
+      EXPECT_EQ(messages.front(), "ERROR Decode bad\xFF failed.");
+      EXPECT_EQ(messages.size(), 2u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace lumo::typing::text::jieba
