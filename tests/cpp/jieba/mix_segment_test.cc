@@ -62,6 +62,20 @@ INSTANTIATE_TEST_SUITE_P(
         MixCase{"UnknownRunesStaySingle", "", "中国很好", {"中国", "很", "好"}}),
     [](const ::testing::TestParamInfo<MixCase>& info) { return info.param.name; });
 
+TEST(MixSegmentTest, UserSingleRuneWordsAboveTheBasicPlaneSplitAStretchToo) {
+  // The toy model, with U+20000 as a second inner rune (state M).
+  std::string model_text(lumo::testing::kToyModel);
+  const std::string inner = "丁:-1\n";
+  model_text.replace(model_text.find(inner), inner.size(), "丁:-1,\xF0\xA0\x80\x80:-1\n");
+  DataFiles files;
+  auto model = files.Model(model_text);
+  auto main_only = files.Dict(kMainDict);
+  auto with_user = files.Dict(kMainDict, "\xF0\xA0\x80\x80\n");
+  const std::string sentence = "甲\xF0\xA0\x80\x80乙";
+  EXPECT_EQ(Cut(MixSegment(*main_only, *model), sentence), (Words{sentence}));
+  EXPECT_EQ(Cut(MixSegment(*with_user, *model), sentence), (Words{"甲", "\xF0\xA0\x80\x80", "乙"}));
+}
+
 TEST(MixSegmentTest, SentenceThatDoesNotDecodeGivesNothingButOneLogLine) {
   DataFiles files;
   auto trie = files.Dict(kMainDict);
