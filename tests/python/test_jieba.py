@@ -1,0 +1,179 @@
+"""The Jieba class: construction, cut and cut_for_search on hand-made data."""
+
+from __future__ import annotations
+
+import gc
+import pathlib
+import re
+
+import pytest
+
+import pylumotext
+from jieba_data import write_data
+
+ARGUMENT_NAMES = ["dict_path", "hmm_path", "user_dict_path", "idf_path", "stop_word_path"]
+
+
+@pytest.fixture()
+def paths(tmp_path: pathlib.Path) -> dict[str, str]:
+    return write_data(tmp_path)
+
+
+@pytest.fixture()
+def jieba(paths: dict[str, str]) -> pylumotext.Jieba:
+    return pylumotext.Jieba(**paths)
+
+
+@pytest.mark.parametrize(
+    ("sentence", "cut", "cut_for_search"),
+    [
+        ("", [], []),
+        ("我爱北京大学", ["我", "爱", "北京大学"], ["我", "爱", "北京", "大学", "北京大学"]),
+        ("中国人民", ["中国人民"], ["中国", "人民", "中国人", "中国人民"]),
+        ("北京 大学", ["北京", " ", "大学"], ["北京", " ", "大学"]),
+        ("中国人", ["中国人"], ["中国", "中国人"]),
+        # The user word, and runes that the HMM leaves alone.
+        ("甲乙丙丁", ["甲乙", "丙", "丁"], ["甲乙", "丙", "丁"]),
+        # Separators are words of their own; ASCII runs by the fixed rules.
+        ("abc 3.14\t北京，大学。", ["abc", " ", "3.14", "\t", "北京", "，", "大学", "。"],
+         ["abc", " ", "3.14", "\t", "北京", "，", "大学", "。"]),
+        ("  ", [" ", " "], [" ", " "]),
+        ("\n", ["\n"], ["\n"]),
+    ],
+)
+def test_cut_and_cut_for_search(jieba: pylumotext.Jieba, sentence: str, cut: list[str],
+                                cut_for_search: list[str]) -> None:
+    assert jieba.cut(sentence) == cut
+    assert jieba.cut_for_search(sentence) == cut_for_search
+
+
+@pytest.mark.parametrize(
+    "sentence",
+    ["我爱北京大学", "x😀y", "é中国ü", "中国" * 1000, "a\u0000b", "\ufeff中国", "中\r\n国"],
+)
+def test_cut_joins_back_to_the_sentence(jieba: pylumotext.Jieba, sentence: str) -> None:
+    words = jieba.cut(sentence)
+    assert "".join(words) == sentence
+    assert all(isinstance(word, str) and word for word in words)
+
+
+def test_results_are_new_lists_of_str(jieba: pylumotext.Jieba) -> None:
+    first = jieba.cut("中国")
+    first.append("x")
+    assert jieba.cut("中国") == ["中国"]
+    assert type(jieba.cut_for_search("中国")) is list
+
+
+def test_arguments_by_keyword_and_position(paths: dict[str, str]) -> None:
+    by_position = pylumotext.Jieba(*[paths[name] for name in ARGUMENT_NAMES])
+    assert by_position.cut(sentence="中国人民") == ["中国人民"]
+    assert by_position.cut_for_search(sentence="中国人民") == ["中国", "人民", "中国人", "中国人民"]
+
+
+def test_empty_user_dict_path_means_no_user_dictionary(paths: dict[str, str]) -> None:
+    jieba = pylumotext.Jieba(**{**paths, "user_dict_path": ""})
+    assert jieba.cut("甲乙") == ["甲", "乙"]
+
+
+def test_several_user_dictionaries(paths: dict[str, str], tmp_path: pathlib.Path) -> None:
+    second = tmp_path / "second.txt"
+    second.write_text("丙丁 n\n", encoding="utf-8")
+    for separator in ";|":
+        jieba = pylumotext.Jieba(**{**paths, "user_dict_path": paths["user_dict_path"] + separator + str(second)})
+        assert jieba.cut("甲乙丙丁") == ["甲乙", "丙丁"]
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda j: j.cut(b"abc"),
+        lambda j: j.cut(None),
+        lambda j: j.cut(),
+        lambda j: j.cut("a", "b"),
+        lambda j: j.cut(text="a"),
+        lambda j: j.cut_for_search(["a"]),
+    ],
+)
+def test_wrong_arguments_raise_type_error(jieba: pylumotext.Jieba, call) -> None:
+    with pytest.raises(TypeError):
+        call(jieba)
+
+
+def test_constructor_requires_all_five_string_arguments(paths: dict[str, str]) -> None:
+    with pytest.raises(TypeError):
+        pylumotext.Jieba()
+    with pytest.raises(TypeError):
+        pylumotext.Jieba(**{k: v for k, v in paths.items() if k != "stop_word_path"})
+    with pytest.raises(TypeError):
+        pylumotext.Jieba(**{**paths, "idf_path": 3})
+
+
+def test_lone_surrogate_raises_unicode_encode_error(jieba: pylumotext.Jieba) -> None:
+    with pytest.raises(UnicodeEncodeError):
+        jieba.cut("中\ud800国")
+    with pytest.raises(UnicodeEncodeError):
+        jieba.cut_for_search("\udfff")
+    assert jieba.cut("中国") == ["中国"]
+
+
+def fatal_cases(paths: dict[str, str], missing: str) -> list[tuple[str, dict[str, str], str]]:
+    return [
+        ("dict", {**paths, "dict_path": missing}, f"exp: [ifs.is_open()] false. open {missing} failed."),
+        ("user", {**paths, "user_dict_path": paths["user_dict_path"] + ";" + missing},
+         f"exp: [ifs.is_open()] false. open {missing} failed"),
+        ("hmm", {**paths, "hmm_path": missing}, f"exp: [ifile.is_open()] false. open {missing} failed"),
+        ("idf", {**paths, "idf_path": missing}, f"exp: [ifs.is_open()] false. open {missing} failed"),
+        ("stop", {**paths, "stop_word_path": missing}, f"exp: [ifs.is_open()] false. open {missing} failed"),
+    ]
+
+
+LOG_HEADER = r"\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} \S+:\d+ "
+
+
+@pytest.mark.parametrize("which", ["dict", "user", "hmm", "idf", "stop"])
+def test_fatal_check_raises_runtime_error_after_its_log_line(paths: dict[str, str], tmp_path: pathlib.Path,
+                                                            capfd: pytest.CaptureFixture[str], which: str) -> None:
+    missing = str(tmp_path / "missing.txt")
+    _, arguments, message = next(case for case in fatal_cases(paths, missing) if case[0] == which)
+    capfd.readouterr()
+    with pytest.raises(RuntimeError) as raised:
+        pylumotext.Jieba(**arguments)
+    assert str(raised.value) == message
+    lines = capfd.readouterr().err.splitlines()
+    assert len(lines) == 1
+    assert re.fullmatch(LOG_HEADER + "FATAL " + re.escape(message), lines[0])
+    # The interpreter goes on, and a good engine still builds.
+    assert pylumotext.Jieba(**paths).cut("中国") == ["中国"]
+
+
+def test_malformed_dictionary_line_is_fatal(paths: dict[str, str], tmp_path: pathlib.Path) -> None:
+    bad = tmp_path / "bad.txt"
+    bad.write_text("中国 1 ns\n人民  2 n\n", encoding="utf-8")
+    with pytest.raises(RuntimeError, match=re.escape(
+            "exp: [buf.size() == DICT_COLUMN_NUM] false. split result illegal, line:人民  2 n")):
+        pylumotext.Jieba(**{**paths, "dict_path": str(bad)})
+
+
+def test_error_lines_do_not_stop_construction(paths: dict[str, str], tmp_path: pathlib.Path,
+                                              capfd: pytest.CaptureFixture[str]) -> None:
+    idf = tmp_path / "idf_bad.txt"
+    idf.write_text("中国 2\n\nbad line here\n", encoding="utf-8")
+    capfd.readouterr()
+    jieba = pylumotext.Jieba(**{**paths, "idf_path": str(idf)})
+    messages = [re.sub("^" + LOG_HEADER, "", line) for line in capfd.readouterr().err.splitlines()]
+    assert messages == ["ERROR lineno: 1 empty. skipped.", "ERROR line: bad line here, lineno: 2 empty. skipped."]
+    assert jieba.cut("中国") == ["中国"]
+
+
+def test_engine_is_released_with_its_object(paths: dict[str, str]) -> None:
+    for _ in range(20):
+        jieba = pylumotext.Jieba(**paths)
+        assert jieba.cut("我爱北京大学") == ["我", "爱", "北京大学"]
+        del jieba
+        gc.collect()
+
+
+def test_no_attributes_besides_the_methods(jieba: pylumotext.Jieba) -> None:
+    with pytest.raises(AttributeError):
+        jieba.anything = 1  # type: ignore[attr-defined]
+    assert [name for name in vars(pylumotext.Jieba) if not name.startswith("_")] == ["cut", "cut_for_search"]
