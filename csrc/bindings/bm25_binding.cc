@@ -241,6 +241,9 @@ void RegisterBM25(pybind11::module_& module) {
              if (list.tokens.empty()) throw std::runtime_error("trainning tokens_vec should not be empty");
              model.train(list.tokens);
            })
+      // The text of a model document (not a path), read as its UTF-8 bytes.
+      .def("load", [](BM25& model, std::string_view json_text) { model.load(json_text); })
+      .def("dump", [](const BM25& model, const std::string& path) { model.dump(path); })
       .def("encode_document",
            [](const BM25& model, const StringTokenList& list) {
              return StringWeightDict{ToDict(model.encode_document(list.tokens), list)};
