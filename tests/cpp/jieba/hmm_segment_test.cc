@@ -102,6 +102,18 @@ TEST_F(HMMSegmentDecodeTest, UnknownRunesDecodeAsAllE) {
   EXPECT_EQ(Cut(segment, "甲乙中丙丁"), (Words{"甲乙", "中", "丙", "丁"}));
 }
 
+TEST_F(HMMSegmentDecodeTest, ValuesAreSummedInTheWrittenOrder) {
+  // Into E at 乙: from B, (0 + 0) + 1e16 = 1e16; from M, (1 + 1) + 1e16 =
+  // 1e16 + 2, so M wins. Summed as 1 + (1 + 1e16) or (1 + 1e16) + 1, the M
+  // path would round to 1e16 and B would keep the tie.
+  auto model = files_.Model(
+      "0 -3.14e+100 1 -3.14e+100\n"
+      "0 0 0 0\n0 0 0 0\n0 1 0 0\n0 0 0 0\n"
+      "甲:0\n甲:0,乙:1e16\n甲:0\n甲:0\n");
+  const HMMSegment segment(*model);
+  EXPECT_EQ(Decode(segment, "甲乙"), (States{kStateM, kStateE}));
+}
+
 TEST(HMMSegmentTest, RunEndsReturnTheStartWhenNoRunStartsThere) {
   RuneList runes;
   ASSERT_TRUE(DecodeRunes("a1.2b", runes));
