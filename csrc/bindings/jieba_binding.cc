@@ -1,6 +1,7 @@
 // The Python class Jieba. A sentence is read as a view of the str's UTF-8
 // (cached in the str, alive for the call); the engine runs without the
-// interpreter lock; the words become a list of str, each decoded strictly.
+// interpreter lock and gives the words as byte slices of that view; each
+// slice becomes a str, decoded strictly, with no copy in between.
 #include <Python.h>
 
 #include <memory>
@@ -15,9 +16,12 @@ namespace py = pybind11;
 
 namespace lumo::bindings::jieba_detail {
 
-// The words of one call, named List[str] for the generated signatures.
+// The words of one call as slices of the sentence's UTF-8, named List[str]
+// for the generated signatures. The sentence keeps the bytes alive.
 struct WordList {
-  std::vector<std::string> words;
+  py::str sentence;
+  std::string_view bytes;
+  std::vector<typing::text::jieba::WordSlice> slices;
 };
 
 // The UTF-8 of sentence. A str with a lone surrogate has none: the
@@ -32,11 +36,10 @@ inline std::string_view Utf8Of(const py::str& sentence) {
 // Segments with the lock released: the engine touches no Python object.
 template <typename Cut>
 WordList CutReleased(const py::str& sentence, const Cut& cut) {
-  const std::string_view bytes = Utf8Of(sentence);
-  WordList result;
+  WordList result{sentence, Utf8Of(sentence), {}};
   {
     py::gil_scoped_release release;
-    cut(bytes, result.words);
+    cut(result.bytes, result.slices);
   }
   return result;
 }
@@ -52,11 +55,12 @@ struct type_caster<lumo::bindings::jieba_detail::WordList> {
   // A word that is not valid UTF-8 raises UnicodeDecodeError; the partly
   // built list is dropped.
   static handle cast(const lumo::bindings::jieba_detail::WordList& src, return_value_policy, handle) {
-    const std::vector<std::string>& words = src.words;
-    PyObject* list = PyList_New(static_cast<Py_ssize_t>(words.size()));
+    const auto& slices = src.slices;
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(slices.size()));
     if (list == nullptr) return nullptr;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-      PyObject* word = PyUnicode_DecodeUTF8(words[i].data(), static_cast<Py_ssize_t>(words[i].size()), "strict");
+    for (std::size_t i = 0; i < slices.size(); ++i) {
+      const char* data = src.bytes.data() + slices[i].byte_offset;
+      PyObject* word = PyUnicode_DecodeUTF8(data, static_cast<Py_ssize_t>(slices[i].byte_length), "strict");
       if (word == nullptr) {
         Py_DECREF(list);
         return nullptr;
@@ -73,6 +77,7 @@ namespace lumo::bindings {
 
 void RegisterJieba(pybind11::module_& module) {
   using typing::text::jieba::Jieba;
+  using typing::text::jieba::WordSlice;
   using namespace jieba_detail;
 
   // Construction holds the lock throughout; a failed fatal check arrives as
@@ -85,16 +90,16 @@ void RegisterJieba(pybind11::module_& module) {
       .def(
           "cut",
           [](const Jieba& engine, const py::str& sentence) {
-            return CutReleased(sentence, [&engine](std::string_view bytes, std::vector<std::string>& words) {
-              engine.Cut(bytes, words);
+            return CutReleased(sentence, [&engine](std::string_view bytes, std::vector<WordSlice>& slices) {
+              engine.CutSlices(bytes, slices);
             });
           },
           py::arg("sentence"))
       .def(
           "cut_for_search",
           [](const Jieba& engine, const py::str& sentence) {
-            return CutReleased(sentence, [&engine](std::string_view bytes, std::vector<std::string>& words) {
-              engine.CutForSearch(bytes, words);
+            return CutReleased(sentence, [&engine](std::string_view bytes, std::vector<WordSlice>& slices) {
+              engine.CutForSearchSlices(bytes, slices);
             });
           },
           py::arg("sentence"));

@@ -2,6 +2,7 @@
 // kind over them, and the keyword-extractor resources, built from five files.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,8 +15,15 @@
 #include "tokenizer/jieba/mix_segment.h"
 #include "tokenizer/jieba/mp_segment.h"
 #include "tokenizer/jieba/query_segment.h"
+#include "tokenizer/jieba/separator_set.h"
 
 namespace lumo::typing::text::jieba {
+
+// One word of a result as a byte slice of the sentence it was cut from.
+struct WordSlice {
+  std::uint32_t byte_offset = 0;
+  std::uint32_t byte_length = 0;
+};
 
 class Jieba {
  public:
@@ -40,6 +48,11 @@ class Jieba {
   // Replaces words by the query segmentation of sentence; read-only as Cut.
   void CutForSearch(std::string_view sentence, std::vector<std::string>& words) const;
 
+  // The same words as Cut and CutForSearch, as slices of sentence instead of
+  // copies (slices is replaced); for callers that copy the bytes themselves.
+  void CutSlices(std::string_view sentence, std::vector<WordSlice>& slices) const;
+  void CutForSearchSlices(std::string_view sentence, std::vector<WordSlice>& slices) const;
+
   const MixSegment& MixedSegmenter() const { return mixed_segmenter_; }
   const QuerySegment& QuerySegmenter() const { return query_segmenter_; }
   const FullSegment& FullSegmenter() const { return full_segmenter_; }
@@ -57,6 +70,8 @@ class Jieba {
   FullSegment full_segmenter_;
   QuerySegment query_segmenter_;
   KeywordExtractor keyword_extractor_;
+  // The separators of every segmenter (SPECIAL_SEPARATORS), for the slice forms.
+  SeparatorSet separators_;
 };
 
 }  // namespace lumo::typing::text::jieba

@@ -6,9 +6,6 @@ namespace lumo::typing::text::jieba {
 
 namespace {
 
-// Children lists up to this length are scanned; longer ones are halved.
-constexpr std::uint32_t kLinearScanLimit = 8;
-
 bool WordLess(const CodePointList& a, const CodePointList& b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
 }
@@ -111,21 +108,6 @@ PrefixTree::PrefixTree(const std::vector<DictEntry>& entries) : PrefixTree() {
   for (std::uint32_t child = root.first_child; child < root.first_child + root.child_count; ++child) {
     if (keys_[child] < kRootTableSize) root_table_[keys_[child]] = child;
   }
-}
-
-std::uint32_t PrefixTree::Child(std::uint32_t node, Rune code_point) const {
-  const Node& parent = nodes_[node];
-  const Rune* first = keys_.data() + parent.first_child;
-  const Rune* last = first + parent.child_count;
-  if (parent.child_count <= kLinearScanLimit) {
-    for (const Rune* key = first; key != last; ++key) {
-      if (*key == code_point) return static_cast<std::uint32_t>(key - keys_.data());
-    }
-    return kNoNode;
-  }
-  const Rune* key = std::lower_bound(first, last, code_point);
-  if (key == last || *key != code_point) return kNoNode;
-  return static_cast<std::uint32_t>(key - keys_.data());
 }
 
 const DictEntry* PrefixTree::Find(const DecodedRune* begin, const DecodedRune* end) const {

@@ -55,8 +55,29 @@ class PrefixTree {
     std::uint32_t entry = kNoEntry;  // index into entries_, or kNoEntry
   };
 
-  // The child of node for code_point, or kNoNode.
-  std::uint32_t Child(std::uint32_t node, Rune code_point) const;
+  // Children lists up to this length are scanned; longer ones are halved.
+  static constexpr std::uint32_t kLinearScanLimit = 8;
+
+  // The child of node for code_point, or kNoNode. Inline: it is the step of
+  // every lattice walk.
+  std::uint32_t Child(std::uint32_t node, Rune code_point) const {
+    const Node& parent = nodes_[node];
+    const Rune* first = keys_.data() + parent.first_child;
+    std::uint32_t count = parent.child_count;
+    if (count > kLinearScanLimit) {
+      // Branch-free halving down to one candidate.
+      while (count > 1) {
+        const std::uint32_t half = count / 2;
+        first = first[half] <= code_point ? first + half : first;
+        count -= half;
+      }
+      return *first == code_point ? static_cast<std::uint32_t>(first - keys_.data()) : kNoNode;
+    }
+    for (std::uint32_t k = 0; k < count; ++k) {
+      if (first[k] == code_point) return parent.first_child + k;
+    }
+    return kNoNode;
+  }
   std::uint32_t RootChild(Rune code_point) const {
     return code_point < kRootTableSize ? root_table_[code_point] : Child(0, code_point);
   }

@@ -68,6 +68,25 @@ TEST_F(JiebaTest, CutRunsTheMixedAndCutForSearchTheQuerySegmenter) {
   EXPECT_EQ(full, (Words{"中国", "中国人民", "人民"}));
 }
 
+TEST_F(JiebaTest, SliceFormsGiveTheSameWords) {
+  Jieba engine(dict_path_, model_path_, user_path_, idf_path_, stop_path_);
+  const auto sliced = [](const std::string& sentence, const std::vector<WordSlice>& slices) {
+    Words words;
+    for (const WordSlice& slice : slices) words.push_back(sentence.substr(slice.byte_offset, slice.byte_length));
+    return words;
+  };
+  for (const std::string sentence :
+       {"", "中国人民 甲乙丙", "abc 3.14\t人民，中国。", "  ", "\xE4\xB8", "中国\xFF", "\x80\x41中国", "x\xF0\x9F\x98\x80y"}) {
+    std::vector<WordSlice> slices{WordSlice{7, 7}};
+    StderrCapture capture;
+    engine.CutSlices(sentence, slices);
+    EXPECT_EQ(sliced(sentence, slices), Cut(engine, sentence)) << sentence;
+    engine.CutForSearchSlices(sentence, slices);
+    EXPECT_EQ(sliced(sentence, slices), CutForSearch(engine, sentence)) << sentence;
+    capture.Finish();
+  }
+}
+
 TEST_F(JiebaTest, EmptyUserPathBuildsFromTheMainDictionaryAlone) {
   Jieba engine(dict_path_, model_path_, "", idf_path_, stop_path_);
   EXPECT_EQ(Cut(engine, "甲乙"), (Words{"甲", "乙"}));
