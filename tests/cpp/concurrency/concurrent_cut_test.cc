@@ -1,0 +1,81 @@
+// Several threads segment with one engine at once. Run under
+// ThreadSanitizer by the test command; here it also checks that every thread
+// gets the words that one thread alone gets.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "tokenizer/jieba/jieba.h"
+
+namespace lumo::typing::text::jieba {
+namespace {
+
+using fuzz::MemoryFile;
+
+std::unique_ptr<Jieba> SmallEngine() {
+  const MemoryFile dictionary(fuzz::kDictionary);
+  const MemoryFile model(fuzz::kHmmModel);
+  const MemoryFile user(fuzz::kUserDictionary);
+  const MemoryFile idf(fuzz::kIdf);
+  const MemoryFile stop_words(fuzz::kStopWords);
+  return std::make_unique<Jieba>(dictionary.path(), model.path(), user.path(), idf.path(), stop_words.path());
+}
+
+// Sentences of different lengths, so that the threads' scratch buffers grow
+// at different times.
+std::vector<std::string> Sentences() {
+  std::vector<std::string> sentences = {
+      "\xE6\x88\x91\xE6\x98\xAF\xE5\x8C\x97\xE4\xBA\xAC\xE5\xA4\xA7\xE5\xAD\xA6\xE7\x9A\x84\xE5\xAD\xA6\xE7\x94\x9F",
+      "\xE4\xB8\xAD\xE5\x9B\xBD\xE4\xBA\xBA\xE6\xB0\x91\xEF\xBC\x8C abc 123 4.5\t\xE4\xBA\xAC\xE5\xA4\xA7",
+      "\xF0\xA0\x80\x80\xE5\xAD\x97 ab \xE7\x94\x9F\xE4\xBA\xBA\xE7\x9A\x84\xE4\xBA\x86",
+      "",
+  };
+  std::string longer;
+  for (int i = 0; i < 200; ++i) longer += sentences[i % 3];
+  sentences.push_back(longer);
+  return sentences;
+}
+
+TEST(ConcurrentCut, ThreadsSharingOneEngineGetTheWordsOfOneThread) {
+  const std::unique_ptr<Jieba> engine = SmallEngine();
+  const std::vector<std::string> sentences = Sentences();
+  std::vector<std::vector<std::string>> expected_cut(sentences.size());
+  std::vector<std::vector<std::string>> expected_search(sentences.size());
+  for (std::size_t i = 0; i < sentences.size(); ++i) {
+    engine->Cut(sentences[i], expected_cut[i]);
+    engine->CutForSearch(sentences[i], expected_search[i]);
+  }
+  ASSERT_GT(expected_cut[0].size(), 1u);
+
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 30;
+  std::atomic<int> mismatches{0};
+  std::atomic<bool> go{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      while (!go.load()) std::this_thread::yield();
+      std::vector<std::string> words;
+      for (int round = 0; round < kRounds; ++round) {
+        for (std::size_t k = 0; k < sentences.size(); ++k) {
+          const std::size_t i = (k + static_cast<std::size_t>(t)) % sentences.size();
+          engine->Cut(sentences[i], words);
+          if (words != expected_cut[i]) ++mismatches;
+          engine->CutForSearch(sentences[i], words);
+          if (words != expected_search[i]) ++mismatches;
+        }
+      }
+    });
+  }
+  go = true;
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(mismatches.load(), 0);
+}
+
+}  // namespace
+}  // namespace lumo::typing::text::jieba

@@ -1,0 +1,106 @@
+// Decoding and the mixed, query and full segmenters on arbitrary bytes over a
+// small fixed dictionary and HMM model. On every input: the runes tile the
+// sentence; the mixed words are exact slices that join back to the sentence;
+// every query and full word is a slice at its stated offset; the string and
+// record forms of each segmenter agree.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "tokenizer/jieba/jieba.h"
+#include "tokenizer/jieba/rune.h"
+
+namespace {
+
+using lumo::fuzz::Fail;
+using lumo::fuzz::MemoryFile;
+namespace jieba = lumo::typing::text::jieba;
+
+const jieba::Jieba& Engine() {
+  static const std::unique_ptr<jieba::Jieba> engine = [] {
+    const MemoryFile dictionary(lumo::fuzz::kDictionary);
+    const MemoryFile model(lumo::fuzz::kHmmModel);
+    const MemoryFile user(lumo::fuzz::kUserDictionary);
+    const MemoryFile idf(lumo::fuzz::kIdf);
+    const MemoryFile stop_words(lumo::fuzz::kStopWords);
+    return std::make_unique<jieba::Jieba>(dictionary.path(), model.path(), user.path(), idf.path(),
+                                          stop_words.path());
+  }();
+  return *engine;
+}
+
+// The decoded runes cover the sentence byte for byte, in order.
+bool CheckRunes(std::string_view sentence) {
+  jieba::RuneList runes;
+  if (!jieba::DecodeRunes(sentence, runes)) {
+    if (runes.size() != 0) Fail("failed decode left runes");
+    return false;
+  }
+  std::size_t offset = 0;
+  for (std::size_t i = 0; i < runes.size(); ++i) {
+    const jieba::DecodedRune& rune = runes[i];
+    if (rune.byte_offset != offset || rune.byte_length < 1 || rune.byte_length > 4 || rune.rune_offset != i ||
+        rune.rune_length != 1) {
+      Fail("rune does not follow its predecessor");
+    }
+    offset += rune.byte_length;
+  }
+  if (offset != sentence.size()) Fail("runes do not cover the sentence");
+  return true;
+}
+
+// Every record is the slice of the sentence at its offset; the string form
+// of the same segmenter gives the same words.
+template <typename Segmenter>
+void CheckSlices(const Segmenter& segmenter, std::string_view sentence, std::vector<jieba::WordRecord>& records) {
+  records.clear();
+  segmenter.SplitSentence(sentence, records);
+  std::vector<std::string> words;
+  segmenter.SplitSentence(sentence, words);
+  if (words.size() != records.size()) Fail("string and record forms differ in length");
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const jieba::WordRecord& record = records[i];
+    if (record.text.empty()) Fail("empty word");
+    if (record.byte_offset > sentence.size() || sentence.size() - record.byte_offset < record.text.size() ||
+        sentence.substr(record.byte_offset, record.text.size()) != record.text) {
+      Fail("word is not the slice at its offset");
+    }
+    if (words[i] != record.text) Fail("string and record forms differ");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view sentence(reinterpret_cast<const char*>(data), size);
+  const jieba::Jieba& engine = Engine();
+  const bool decodes = CheckRunes(sentence);
+
+  std::vector<jieba::WordRecord> records;
+  CheckSlices(engine.MixedSegmenter(), sentence, records);
+  // The mixed words tile the sentence: consecutive, joining back to it.
+  if (!decodes && !records.empty()) Fail("a sentence that does not decode gave words");
+  std::size_t offset = 0;
+  std::string joined;
+  for (const jieba::WordRecord& record : records) {
+    if (record.byte_offset != offset) Fail("mixed words leave a gap or overlap");
+    offset += record.text.size();
+    joined += record.text;
+  }
+  if (decodes && joined != sentence) Fail("mixed words do not join back to the sentence");
+
+  CheckSlices(engine.QuerySegmenter(), sentence, records);
+  CheckSlices(engine.FullSegmenter(), sentence, records);
+
+  std::vector<std::string> cut;
+  engine.Cut(sentence, cut);
+  std::string cut_joined;
+  for (const std::string& word : cut) cut_joined += word;
+  if (decodes && cut_joined != sentence) Fail("Cut does not join back to the sentence");
+  engine.CutForSearch(sentence, cut);
+  return 0;
+}
