@@ -200,12 +200,22 @@ IntegerSparseVector BM25::encode_query(std::span<const std::int64_t> tokens) con
   if (tokens.empty()) return {};
   CheckInitialized();
   const TokenCounter<std::int64_t> counter(tokens);
-  IntegerSparseVector weights;
-  weights.reserve(counter.entries().size());
+  const auto entries = counter.entries();
+  const double n = static_cast<double>(static_cast<std::int64_t>(_doc_count) + 1);
+  // Hash every text and start loading its slot before the first lookup.
+  std::vector<std::uint64_t> text_hashes(entries.size());
   TokenTextBuffer buffer;
-  for (const auto& entry : counter.entries()) {
-    const std::int64_t token = counter.token(entry);
-    weights.push_back({token, entry.first_position, token_idf(IntegerTokenText(token, buffer))});
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    text_hashes[i] = HashTokenText(IntegerTokenText(counter.token(entries[i]), buffer));
+    _doc_token_frequency.Prefetch(text_hashes[i]);
+  }
+  IntegerSparseVector weights;
+  weights.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::int64_t token = counter.token(entries[i]);
+    const std::int32_t* frequency = _doc_token_frequency.Find(IntegerTokenText(token, buffer), text_hashes[i]);
+    const double idf = frequency ? std::log(n / (static_cast<double>(*frequency) + 0.5)) : std::log(n / 1.5);
+    weights.push_back({token, entries[i].first_position, idf});
   }
   SortByToken(weights);
   DivideBySum(weights);

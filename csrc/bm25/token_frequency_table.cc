@@ -64,7 +64,7 @@ void TokenFrequencyTable::Set(std::string_view text, std::int32_t count) {
 }
 
 void TokenFrequencyTable::Rehash(std::size_t capacity) {
-  std::vector<Slot> old = std::move(slots_);
+  std::vector<Slot, HugePageAllocator<Slot>> old = std::move(slots_);
   slots_.assign(capacity, Slot{});
   const std::size_t mask = capacity - 1;
   for (const Slot& slot : old) {

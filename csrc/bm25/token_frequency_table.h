@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "bm25/huge_page_allocator.h"
+
 namespace lumo::typing::text {
 
 // An open-addressing hash table from token text (bytes) to a signed 32-bit
@@ -75,7 +77,7 @@ class TokenFrequencyTable {
   std::size_t FindSlot(std::string_view text, std::uint64_t hash) const;
   void Rehash(std::size_t capacity);
 
-  std::vector<Slot> slots_;  // power-of-two size, at most half full
+  std::vector<Slot, HugePageAllocator<Slot>> slots_;  // power-of-two size, at most half full
   std::string arena_;        // the key bytes, back to back
   std::size_t size_ = 0;
 };

@@ -97,10 +97,20 @@ inline bool TokensEqual(std::int64_t a, std::int64_t b) { return a == b; }
 // these numbers orders texts bytewise (unsigned) as far as they differ in
 // their first 8 bytes; a tie needs the full comparison.
 inline std::uint64_t TokenOrderPrefix(std::string_view text) {
-  std::uint64_t word = 0;
-  std::memcpy(&word, text.data(), text.size() < 8 ? text.size() : 8);
-  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
-  return word;
+  using namespace token_hash_detail;
+  static_assert(std::endian::native == std::endian::little, "the loads below assume little-endian words");
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  std::uint64_t word = 0;  // the first min(n, 8) bytes, first byte lowest
+  if (n >= 8) {
+    word = Load64(p);
+  } else if (n >= 4) {
+    // Two overlapping loads; the shared bytes agree, so OR joins them.
+    word = Load32(p) | (Load32(p + n - 4) << (8 * (n - 4)));
+  } else {
+    for (std::size_t i = 0; i < n; ++i) word |= std::uint64_t{p[i]} << (8 * i);
+  }
+  return __builtin_bswap64(word);
 }
 
 // A 64-bit hash of an integer token id.
