@@ -17,6 +17,10 @@ class HMMSegment : public SegmentBase {
  public:
   // model is not owned and must outlive the segmenter.
   explicit HMMSegment(const HMMModel& model);
+  HMMSegment(const HMMSegment&) = delete;  // holds references to the engine's resources
+  HMMSegment& operator=(const HMMSegment&) = delete;
+  HMMSegment(HMMSegment&&) = delete;
+  HMMSegment& operator=(HMMSegment&&) = delete;
   ~HMMSegment() override;
 
   // Replaces words (or records) by the words of sentence. A sentence that does

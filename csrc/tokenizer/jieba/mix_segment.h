@@ -21,6 +21,10 @@ class MixSegment : public SegmentTagged {
  public:
   // Neither dict_trie nor model is owned; both must outlive the segmenter.
   MixSegment(const DictTrie& dict_trie, const HMMModel& model);
+  MixSegment(const MixSegment&) = delete;  // holds references to the engine's resources
+  MixSegment& operator=(const MixSegment&) = delete;
+  MixSegment(MixSegment&&) = delete;
+  MixSegment& operator=(MixSegment&&) = delete;
   ~MixSegment() override;
 
   // Replaces words (or records) by the words of sentence. A sentence that does

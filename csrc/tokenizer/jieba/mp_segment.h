@@ -17,6 +17,10 @@ class MPSegment : public SegmentTagged {
  public:
   // dict_trie is not owned and must outlive the segmenter.
   explicit MPSegment(const DictTrie& dict_trie);
+  MPSegment(const MPSegment&) = delete;  // holds references to the engine's resources
+  MPSegment& operator=(const MPSegment&) = delete;
+  MPSegment(MPSegment&&) = delete;
+  MPSegment& operator=(MPSegment&&) = delete;
   ~MPSegment() override;
 
   // Replaces words (or records) by the words of sentence. A sentence that does

@@ -154,6 +154,10 @@ class SegmentBase {
 class SegmentTagged : public SegmentBase {
  public:
   SegmentTagged() = default;
+  SegmentTagged(const SegmentTagged&) = delete;
+  SegmentTagged& operator=(const SegmentTagged&) = delete;
+  SegmentTagged(SegmentTagged&&) = delete;
+  SegmentTagged& operator=(SegmentTagged&&) = delete;
   ~SegmentTagged() override;
 
   // Appends (word, tag) for every word of SplitSentence(sentence) to tagged
