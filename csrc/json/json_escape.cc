@@ -37,6 +37,13 @@ char UnescapedByte(char letter) {
 
 }  // namespace
 
+bool HasEscapableByte(std::string_view text) {
+  for (const char c : text) {
+    if (kEscapeLetters[static_cast<std::uint8_t>(c)] != 0) return true;
+  }
+  return false;
+}
+
 void AppendEscapedText(std::string& out, std::string_view text) {
   std::size_t run_start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {

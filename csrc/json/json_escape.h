@@ -10,6 +10,8 @@ namespace lumo::typing::text {
 // quote and the backslash as the two-byte forms \b \t \n \f \r \" \\; every
 // other byte (other control bytes, "/", bytes 0x80 and above) is copied.
 std::string EscapeText(std::string_view text);
+// Whether EscapeText would change text (it holds one of the seven bytes).
+bool HasEscapableByte(std::string_view text);
 // Appends EscapeText(text) to `out`.
 void AppendEscapedText(std::string& out, std::string_view text);
 

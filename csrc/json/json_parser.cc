@@ -116,7 +116,7 @@ JsonValue JsonParser::ReadObject() {
     std::string key;
     SkipSpace();
     if (Current() == '"') {
-      if (ReadStringText(key)) key = EscapeText(key);
+      if (ReadStringText(key) && HasEscapableByte(key)) key = EscapeText(key);
     } else {
       key = ReadValue().KeyText();
       if (too_deep_) return JsonValue();

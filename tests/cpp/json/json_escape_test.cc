@@ -18,6 +18,7 @@ class EscapeTest : public ::testing::TestWithParam<EscapeCase> {};
 
 TEST_P(EscapeTest, EscapesAndTurnsBack) {
   EXPECT_EQ(EscapeText(GetParam().raw), GetParam().escaped);
+  EXPECT_EQ(HasEscapableByte(GetParam().raw), GetParam().raw != GetParam().escaped);
   EXPECT_EQ(UnescapeText(GetParam().escaped), GetParam().raw);
 }
 
