@@ -3,16 +3,20 @@
 # UndefinedBehaviorSanitizer, and runs each for the given number of seconds
 # (default 20), one after the other, starting from its seed corpus.
 #   scripts/fuzz.sh [seconds] [target ...]
-# Findings (crash-*, leak-*, timeout-*) are written to build/fuzz/findings/;
-# new corpus entries go to build/fuzz/corpus/<target>, never to the seeds.
+# Findings (crash-*, leak-*, timeout-*) are written to <build>/findings/; new
+# corpus entries go to <build>/corpus/<target>, never to the seeds. The build
+# directory is build/sanitize, or $LUMO_FUZZ_BUILD.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-20}
 shift || true
-build=build/fuzz
-cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DLUMO_BUILD_MODULE=OFF -DLUMO_BUILD_TESTS=OFF -DLUMO_BUILD_FUZZ=ON -DLUMO_SANITIZE=address,undefined >/dev/null
+# The same configuration as the sanitizer stage of tests/run.sh, so that the
+# two share one build directory.
+build=${LUMO_FUZZ_BUILD:-build/sanitize}
+cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DLUMO_BUILD_MODULE=OFF -DLUMO_BUILD_TESTS=ON \
+  -DLUMO_BUILD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
+  -DLUMO_SANITIZE=address,undefined >/dev/null
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for source in tests/fuzz/*_fuzz.cc; do
@@ -38,7 +42,7 @@ for target in "${targets[@]}"; do
     echo "fuzz: $target FAILED (see $build/$target.log)"
     tail -n 40 "$build/$target.log"
   fi
-  runs=$(grep -m1 'stat::number_of_executed_units' "$build/$target.log" | awk '{print $2}')
+  runs=$(grep -m1 'stat::number_of_executed_units' "$build/$target.log" | awk '{print $2}' || true)
   echo "fuzz: $target ${runs:-?} executions in ${seconds}s"
 done
 exit $status

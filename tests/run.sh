@@ -6,6 +6,9 @@ cd "$(dirname "$0")/.."
 
 missing=()
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+# The fuzz stage needs clang and its libFuzzer runtime.
+command -v clang++ >/dev/null || missing+=(clang)
+compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null || missing+=(libclang-rt-14-dev)
 if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
@@ -20,3 +23,24 @@ ctest --test-dir build/tests --output-on-failure
 
 # Run from the tests folder so that the installed module, not the source tree, is imported.
 python3 -m pytest -c pyproject.toml --rootdir . tests/python
+
+# The C++ unit tests again, and the fuzz targets, in one clang build under
+# AddressSanitizer and UndefinedBehaviorSanitizer: a leak, an invalid access or
+# undefined behaviour fails the run.
+sanitize=build/sanitize
+cmake -S . -B "$sanitize" -DCMAKE_CXX_COMPILER=clang++ -DLUMO_BUILD_MODULE=OFF -DLUMO_BUILD_TESTS=ON \
+  -DLUMO_BUILD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
+  -DLUMO_SANITIZE=address,undefined >/dev/null
+cmake --build "$sanitize" -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$sanitize" --output-on-failure
+
+# Threads sharing one engine under ThreadSanitizer; any race report fails the run.
+cmake -S . -B build/tsan -DLUMO_BUILD_MODULE=OFF -DLUMO_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DLUMO_SANITIZE=thread >/dev/null
+cmake --build build/tsan -j"$jobs" --target concurrency_tests
+TSAN_OPTIONS=halt_on_error=1 build/tsan/concurrency_tests
+
+# Every fuzz target for a short while, from the build above (longer runs:
+# scripts/fuzz.sh <seconds>).
+LUMO_FUZZ_BUILD="$sanitize" scripts/fuzz.sh "${LUMO_FUZZ_SECONDS:-20}"

@@ -198,7 +198,8 @@ TEST(JsonValueCopy, CopyIsDeep) {
   assigned = "old";
   assigned = original;
   EXPECT_EQ(Describe(assigned), before);
-  assigned = assigned;  // self-assignment keeps the value
+  const JsonValue& same = assigned;
+  assigned = same;  // self-assignment keeps the value
   EXPECT_EQ(Describe(assigned), before);
 }
 
