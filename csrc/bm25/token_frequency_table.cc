@@ -64,15 +64,17 @@ void TokenFrequencyTable::Set(std::string_view text, std::int32_t count) {
 }
 
 void TokenFrequencyTable::Rehash(std::size_t capacity) {
-  std::vector<Slot, HugePageAllocator<Slot>> old = std::move(slots_);
-  slots_.assign(capacity, Slot{});
+  // Built aside and swapped in, so that a failed allocation leaves the table
+  // as it was.
+  std::vector<Slot, HugePageAllocator<Slot>> grown(capacity, Slot{});
   const std::size_t mask = capacity - 1;
-  for (const Slot& slot : old) {
+  for (const Slot& slot : slots_) {
     if (slot.key_length == kFreeSlot) continue;
     std::size_t index = slot.hash & mask;
-    while (slots_[index].key_length != kFreeSlot) index = (index + 1) & mask;
-    slots_[index] = slot;
+    while (grown[index].key_length != kFreeSlot) index = (index + 1) & mask;
+    grown[index] = slot;
   }
+  slots_.swap(grown);
 }
 
 }  // namespace lumo::typing::text
