@@ -155,6 +155,15 @@ def test_odd_but_loadable_files_build_a_working_engine(tmp_path, name, content, 
     capfd.readouterr()
 
 
+@pytest.mark.parametrize("name", sorted(FILES))
+def test_a_directory_as_data_file_raises_runtime_error(tmp_path, name, capfd):
+    paths = write_files(tmp_path)
+    paths[name] = str(tmp_path)
+    with pytest.raises(RuntimeError):
+        pylumotext.Jieba(**paths)
+    capfd.readouterr()
+
+
 def resident_kib():
     with open("/proc/self/statm") as statm:
         return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024
