@@ -1,5 +1,6 @@
 // The Python class Jieba. A sentence is read as a view of the str's UTF-8
-// (cached in the str, alive for the call); the engine runs without the
+// (cached in the str, alive for the call), or of a bytes object's raw bytes,
+// as the standard string conversion accepts both; the engine runs without the
 // interpreter lock and gives the words as byte slices of that view; each
 // slice becomes a str, decoded strictly, with no copy in between.
 #include <Python.h>
@@ -16,27 +17,25 @@ namespace py = pybind11;
 
 namespace lumo::bindings::jieba_detail {
 
-// The words of one call as slices of the sentence's UTF-8, named List[str]
+// A sentence argument: a str or a bytes object, held for the call, and a view
+// of its bytes. Named str for the generated signatures.
+struct Sentence {
+  py::object owner;
+  std::string_view bytes;
+};
+
+// The words of one call as slices of the sentence's bytes, named List[str]
 // for the generated signatures. The sentence keeps the bytes alive.
 struct WordList {
-  py::str sentence;
+  py::object sentence;
   std::string_view bytes;
   std::vector<typing::text::jieba::WordSlice> slices;
 };
 
-// The UTF-8 of sentence. A str with a lone surrogate has none: the
-// UnicodeEncodeError is raised.
-inline std::string_view Utf8Of(const py::str& sentence) {
-  Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(sentence.ptr(), &size);
-  if (data == nullptr) throw py::error_already_set();
-  return {data, static_cast<std::size_t>(size)};
-}
-
 // Segments with the lock released: the engine touches no Python object.
 template <typename Cut>
-WordList CutReleased(const py::str& sentence, const Cut& cut) {
-  WordList result{sentence, Utf8Of(sentence), {}};
+WordList CutReleased(const Sentence& sentence, const Cut& cut) {
+  WordList result{sentence.owner, sentence.bytes, {}};
   {
     py::gil_scoped_release release;
     cut(result.bytes, result.slices);
@@ -49,6 +48,28 @@ WordList CutReleased(const py::str& sentence, const Cut& cut) {
 namespace pybind11::detail {
 
 template <>
+struct type_caster<lumo::bindings::jieba_detail::Sentence> {
+  PYBIND11_TYPE_CASTER(lumo::bindings::jieba_detail::Sentence, const_name("str"));
+  // A str is read as its UTF-8; one with a lone surrogate has none, and its
+  // UnicodeEncodeError is raised. A bytes object is read as it is.
+  bool load(handle src, bool) {
+    if (PyUnicode_Check(src.ptr())) {
+      Py_ssize_t size = 0;
+      const char* data = PyUnicode_AsUTF8AndSize(src.ptr(), &size);
+      if (data == nullptr) throw error_already_set();
+      value = {reinterpret_borrow<object>(src), {data, static_cast<std::size_t>(size)}};
+      return true;
+    }
+    if (PyBytes_Check(src.ptr())) {
+      value = {reinterpret_borrow<object>(src),
+               {PyBytes_AS_STRING(src.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(src.ptr()))}};
+      return true;
+    }
+    return false;
+  }
+};
+
+template <>
 struct type_caster<lumo::bindings::jieba_detail::WordList> {
   PYBIND11_TYPE_CASTER(lumo::bindings::jieba_detail::WordList, const_name("List[str]"));
   bool load(handle, bool) { return false; }
@@ -57,13 +78,13 @@ struct type_caster<lumo::bindings::jieba_detail::WordList> {
   static handle cast(const lumo::bindings::jieba_detail::WordList& src, return_value_policy, handle) {
     const auto& slices = src.slices;
     PyObject* list = PyList_New(static_cast<Py_ssize_t>(slices.size()));
-    if (list == nullptr) return nullptr;
+    if (list == nullptr) throw error_already_set();
     for (std::size_t i = 0; i < slices.size(); ++i) {
       const char* data = src.bytes.data() + slices[i].byte_offset;
       PyObject* word = PyUnicode_DecodeUTF8(data, static_cast<Py_ssize_t>(slices[i].byte_length), "strict");
       if (word == nullptr) {
         Py_DECREF(list);
-        return nullptr;
+        throw error_already_set();  // the UnicodeDecodeError itself, not a conversion TypeError
       }
       PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), word);
     }
@@ -89,7 +110,7 @@ void RegisterJieba(pybind11::module_& module) {
            py::arg("stop_word_path"))
       .def(
           "cut",
-          [](const Jieba& engine, const py::str& sentence) {
+          [](const Jieba& engine, const Sentence& sentence) {
             return CutReleased(sentence, [&engine](std::string_view bytes, std::vector<WordSlice>& slices) {
               engine.CutSlices(bytes, slices);
             });
@@ -97,7 +118,7 @@ void RegisterJieba(pybind11::module_& module) {
           py::arg("sentence"))
       .def(
           "cut_for_search",
-          [](const Jieba& engine, const py::str& sentence) {
+          [](const Jieba& engine, const Sentence& sentence) {
             return CutReleased(sentence, [&engine](std::string_view bytes, std::vector<WordSlice>& slices) {
               engine.CutForSearchSlices(bytes, slices);
             });

@@ -86,7 +86,7 @@ def test_several_user_dictionaries(paths: dict[str, str], tmp_path: pathlib.Path
 @pytest.mark.parametrize(
     "call",
     [
-        lambda j: j.cut(b"abc"),
+        lambda j: j.cut(bytearray(b"abc")),
         lambda j: j.cut(None),
         lambda j: j.cut(),
         lambda j: j.cut("a", "b"),
@@ -106,6 +106,19 @@ def test_constructor_requires_all_five_string_arguments(paths: dict[str, str]) -
         pylumotext.Jieba(**{k: v for k, v in paths.items() if k != "stop_word_path"})
     with pytest.raises(TypeError):
         pylumotext.Jieba(**{**paths, "idf_path": 3})
+
+
+@pytest.mark.parametrize("method", ["cut", "cut_for_search"])
+def test_bytes_are_segmented_as_they_are(jieba: pylumotext.Jieba, method: str,
+                                         capfd: pytest.CaptureFixture[str]) -> None:
+    segment = getattr(jieba, method)
+    assert segment("中国 abc".encode()) == segment("中国 abc")
+    # A lead byte 0xFF does not decode: one log line, no words.
+    assert segment(b"ab\xff") == []
+    assert re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \S+:\d+ ERROR decode failed. \n", capfd.readouterr().err)
+    # The lenient decoder reads E4 41 41 as one rune, whose bytes are no UTF-8.
+    with pytest.raises(UnicodeDecodeError):
+        segment(b"\xe4\x41\x41")
 
 
 def test_lone_surrogate_raises_unicode_encode_error(jieba: pylumotext.Jieba) -> None:
