@@ -53,8 +53,32 @@ def test_lone_surrogates_raise_unicode_encode_error(engine, method, sentence):
     assert engine.cut("中国人民") == ["中国", "人民"]  # the engine is still usable
 
 
-@pytest.mark.parametrize("argument", [b"\xe4\xb8\xad", b"\xff\xfe", bytearray(b"ab"), None, 3])
-def test_arguments_that_are_not_str_raise_type_error(engine, argument):
+@pytest.mark.parametrize("method", ["cut", "cut_for_search"])
+def test_bytes_are_read_as_raw_bytes(engine, method):
+    assert getattr(engine, method)("中国人民".encode()) == ["中国", "人民"]
+
+
+@pytest.mark.parametrize("sentence", [b"\xff\xfe", b"\x80", b"\xe4\xb8", "中国".encode() + b"\xf8"])
+@pytest.mark.parametrize("method", ["cut", "cut_for_search"])
+def test_bytes_that_do_not_decode_give_no_words_and_one_error_line(engine, method, sentence, capfd):
+    assert getattr(engine, method)(sentence) == []
+    err = capfd.readouterr().err
+    assert err.count("\n") == 1
+    assert err.endswith(" ERROR decode failed. \n")
+
+
+# The decoder is lenient (overlong forms, surrogates, stray continuation
+# bytes), so these give words that are not UTF-8: decoding them raises.
+@pytest.mark.parametrize("sentence", [b"\xc0\x80", b"\xed\xa0\x80", b"a\x80b", b"\xf4\x90\x80\x80"])
+@pytest.mark.parametrize("method", ["cut", "cut_for_search"])
+def test_bytes_that_decode_only_leniently_raise_unicode_decode_error(engine, method, sentence):
+    with pytest.raises(UnicodeDecodeError):
+        getattr(engine, method)(sentence)
+    assert engine.cut("中国人民") == ["中国", "人民"]
+
+
+@pytest.mark.parametrize("argument", [None, 3, 2.5, ["中国"], memoryview(b"ab")])
+def test_arguments_that_are_neither_str_nor_bytes_raise_type_error(engine, argument):
     with pytest.raises(TypeError):
         engine.cut(argument)
 
