@@ -1,5 +1,5 @@
-// Helpers shared by the fuzz targets: data files held in memory, and the
-// small fixed dictionary and HMM model that the segmenters run on.
+// Shared by the fuzz targets and the concurrency test: data files held in
+// memory, and the small fixed dictionary and HMM model the segmenters run on.
 #pragma once
 
 #include <sys/mman.h>

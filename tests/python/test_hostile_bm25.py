@@ -1,6 +1,6 @@
 """BM25.load and dump under hostile input: deep nesting, unterminated strings,
 huge member counts, numbers of ten thousand digits and random bytes. Each
-either works as specified or raises a clear Python exception, and a failed
+either works as intended or raises a clear Python exception, and a failed
 load leaves the model exactly as it was."""
 
 import random

@@ -1,7 +1,7 @@
 """Jieba under hostile input: sentences with NUL bytes, lone surrogates, a
 50 MB sentence, long separator runs; data files with enormous lines, NUL
 bytes, no final line feed and a million fields; and building and dropping an
-engine a thousand times. Each either works as specified or raises a clear
+engine a thousand times. Each either works as intended or raises a clear
 Python exception."""
 
 import os
