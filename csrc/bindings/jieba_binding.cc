@@ -17,8 +17,10 @@ namespace py = pybind11;
 
 namespace lumo::bindings::jieba_detail {
 
-// A sentence argument: a str or a bytes object, held for the call, and a view
-// of its bytes. Named str for the generated signatures.
+// A sentence argument: a str or bytes object (a bytearray is copied into a
+// bytes object, since another thread may resize it while the lock is
+// released), held for the call, and a view of its bytes. Named str for the
+// generated signatures.
 struct Sentence {
   py::object owner;
   std::string_view bytes;
@@ -51,18 +53,26 @@ template <>
 struct type_caster<lumo::bindings::jieba_detail::Sentence> {
   PYBIND11_TYPE_CASTER(lumo::bindings::jieba_detail::Sentence, const_name("str"));
   // A str is read as its UTF-8; one with a lone surrogate has none, and its
-  // UnicodeEncodeError is raised. A bytes object is read as it is.
+  // UnicodeEncodeError is raised. bytes and bytearray are read as they are.
   bool load(handle src, bool) {
-    if (PyUnicode_Check(src.ptr())) {
+    PyObject* object = src.ptr();
+    if (PyByteArray_Check(object)) {
+      value.owner = reinterpret_steal<py::object>(
+          PyBytes_FromStringAndSize(PyByteArray_AS_STRING(object), PyByteArray_GET_SIZE(object)));
+      if (!value.owner) throw error_already_set();
+      object = value.owner.ptr();
+    } else {
+      value.owner = reinterpret_borrow<py::object>(src);
+    }
+    if (PyUnicode_Check(object)) {
       Py_ssize_t size = 0;
-      const char* data = PyUnicode_AsUTF8AndSize(src.ptr(), &size);
+      const char* data = PyUnicode_AsUTF8AndSize(object, &size);
       if (data == nullptr) throw error_already_set();
-      value = {reinterpret_borrow<object>(src), {data, static_cast<std::size_t>(size)}};
+      value.bytes = {data, static_cast<std::size_t>(size)};
       return true;
     }
-    if (PyBytes_Check(src.ptr())) {
-      value = {reinterpret_borrow<object>(src),
-               {PyBytes_AS_STRING(src.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(src.ptr()))}};
+    if (PyBytes_Check(object)) {
+      value.bytes = {PyBytes_AS_STRING(object), static_cast<std::size_t>(PyBytes_GET_SIZE(object))};
       return true;
     }
     return false;

@@ -21,8 +21,6 @@ import evaluate  # noqa: E402
 from build_data import read_segmented  # noqa: E402
 from reference_segmenter import ReferenceSegmenter  # noqa: E402
 
-NATIVE = hasattr(pylumotext, "Jieba")
-needs_native = pytest.mark.skipif(not NATIVE, reason="pylumotext.Jieba is not in this build yet")
 
 # Expected words with the default data; regenerate (never hand-edit) when the
 # data changes on purpose.
@@ -55,12 +53,11 @@ def native():
     return pylumotext.Jieba(**pylumotext_data.paths())
 
 
-@pytest.fixture(params=["reference", pytest.param("native", marks=needs_native)])
+@pytest.fixture(params=["reference", "native"])
 def segmenter(request):
     return request.getfixturevalue(request.param)
 
 
-@needs_native
 def test_default_data_loads_without_any_log_line(capfd):
     segmenter = pylumotext.Jieba(**pylumotext_data.paths())
     assert segmenter.cut("我们") == ["我们"]
@@ -93,7 +90,6 @@ def differential_sentences() -> list[str]:
     return sentences
 
 
-@needs_native
 def test_native_and_reference_agree_on_every_sentence(native, reference):
     for sentence in differential_sentences():
         assert native.cut(sentence) == reference.cut(sentence), sentence
@@ -128,7 +124,6 @@ def test_default_data_reaches_the_target_f1_on_the_dev_split(segmenter):
     assert score.f1 >= 0.89
 
 
-@needs_native
 def test_quickstart_segments_and_ranks_the_example_documents(tmp_path):
     result = subprocess.run([sys.executable, str(REPO / "examples" / "quickstart.py")],
                             cwd=tmp_path, capture_output=True, text=True, check=True)

@@ -5,13 +5,12 @@ engine a thousand times. Each either works as intended or raises a clear
 Python exception."""
 
 import os
+import re
 import threading
 
 import pytest
 
 import pylumotext
-
-pytestmark = pytest.mark.skipif(not hasattr(pylumotext, "Jieba"), reason="pylumotext.Jieba is not in this build")
 
 DICTIONARY = "中国 100 ns\n中国人 50 n\n国人 10 n\n人民 80 n\n中 20 f\n国 20 n\n人 30 n\n民 5 n\n北京 60 ns\n大学 40 n\n"
 HMM_MODEL = (
@@ -180,12 +179,22 @@ def test_odd_but_loadable_files_build_a_working_engine(tmp_path, name, content, 
 
 
 @pytest.mark.parametrize("name", sorted(FILES))
-def test_a_directory_as_data_file_raises_runtime_error(tmp_path, name, capfd):
+def test_a_directory_as_data_file_cannot_be_opened(tmp_path, name, capfd):
     paths = write_files(tmp_path)
     paths[name] = str(tmp_path)
-    with pytest.raises(RuntimeError):
+    with pytest.raises(RuntimeError, match=r"^exp: \[\w+\.is_open\(\)\] false\. open " + re.escape(str(tmp_path)) + " failed"):
         pylumotext.Jieba(**paths)
-    capfd.readouterr()
+    assert " FATAL exp: [" in capfd.readouterr().err
+
+
+@pytest.mark.parametrize("name", sorted(FILES))
+def test_a_path_with_a_nul_byte_cannot_be_opened(tmp_path, name, capfd):
+    # The platform would cut the path at the NUL and open another file.
+    paths = write_files(tmp_path)
+    paths[name] += "\x00.ignored"
+    with pytest.raises(RuntimeError, match=r"^exp: \[\w+\.is_open\(\)\] false\. open "):
+        pylumotext.Jieba(**paths)
+    assert " FATAL exp: [" in capfd.readouterr().err
 
 
 def resident_kib():

@@ -86,7 +86,7 @@ def test_several_user_dictionaries(paths: dict[str, str], tmp_path: pathlib.Path
 @pytest.mark.parametrize(
     "call",
     [
-        lambda j: j.cut(bytearray(b"abc")),
+        lambda j: j.cut(memoryview(b"abc")),
         lambda j: j.cut(None),
         lambda j: j.cut(),
         lambda j: j.cut("a", "b"),
@@ -113,6 +113,7 @@ def test_bytes_are_segmented_as_they_are(jieba: pylumotext.Jieba, method: str,
                                          capfd: pytest.CaptureFixture[str]) -> None:
     segment = getattr(jieba, method)
     assert segment("中国 abc".encode()) == segment("中国 abc")
+    assert segment(bytearray("中国 abc".encode())) == segment("中国 abc")
     # A lead byte 0xFF does not decode: one log line, no words.
     assert segment(b"ab\xff") == []
     assert re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \S+:\d+ ERROR decode failed. \n", capfd.readouterr().err)

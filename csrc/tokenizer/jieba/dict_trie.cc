@@ -53,7 +53,8 @@ bool DictTrie::MakeEntry(std::string_view word, double weight, std::string_view 
 }
 
 void DictTrie::LoadMainDictionary(const std::string& path) {
-  std::ifstream ifs(path, std::ios::in | std::ios::binary);
+  std::ifstream ifs;
+  OpenDataFile(ifs, path);
   LUMO_FATAL_CHECK(ifs.is_open()) << "open " << path << " failed.";
   const std::string text = ReadRemaining(ifs);
   static_node_infos_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
@@ -85,7 +86,8 @@ void DictTrie::LoadUserDictionaries(const std::string& paths) {
   std::vector<std::string> pieces;
   SplitOnAny(paths, pieces, "|;");
   for (const std::string& path : pieces) {
-    std::ifstream ifs(path, std::ios::in | std::ios::binary);
+    std::ifstream ifs;
+    OpenDataFile(ifs, path);
     LUMO_FATAL_CHECK(ifs.is_open()) << "open " << path << " failed";
     const std::string text = ReadRemaining(ifs);
     ForEachLine(text, [&](std::string_view line) {

@@ -20,7 +20,8 @@ KeywordExtractor::KeywordExtractor(const DictTrie& dict_trie, const HMMModel& mo
 KeywordExtractor::~KeywordExtractor() = default;
 
 void KeywordExtractor::LoadIdfTable(const std::string& idf_path) {
-  std::ifstream ifs(idf_path, std::ios::in | std::ios::binary);
+  std::ifstream ifs;
+  OpenDataFile(ifs, idf_path);
   LUMO_FATAL_CHECK(ifs.is_open()) << "open " << idf_path << " failed";
   const std::string text = ReadRemaining(ifs);
   std::vector<std::string_view> buf;
@@ -47,7 +48,8 @@ void KeywordExtractor::LoadIdfTable(const std::string& idf_path) {
 }
 
 void KeywordExtractor::LoadStopWords(const std::string& stop_word_path) {
-  std::ifstream ifs(stop_word_path, std::ios::in | std::ios::binary);
+  std::ifstream ifs;
+  OpenDataFile(ifs, stop_word_path);
   LUMO_FATAL_CHECK(ifs.is_open()) << "open " << stop_word_path << " failed";
   const std::string text = ReadRemaining(ifs);
   ForEachLine(text, [&](std::string_view line) { stop_words_.emplace(line); });

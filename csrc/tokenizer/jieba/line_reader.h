@@ -1,6 +1,8 @@
 // Reads a data file line by line.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <istream>
 #include <iterator>
@@ -9,6 +11,17 @@
 
 namespace lumo::typing::text::jieba {
 
+// Opens path for reading as a data file. A path holding a NUL byte (which the
+// platform would silently cut short) or naming a directory (which opens but
+// cannot be read) leaves the stream closed, so the loader's open check reports
+// it like any file that cannot be opened.
+inline void OpenDataFile(std::ifstream& stream, const std::string& path) {
+  if (path.find('\0') != std::string::npos) return;
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return;
+  stream.open(path, std::ios::in | std::ios::binary);
+}
+
 // Line rules shared by every data file: a line ends at a line feed, which is
 // not part of it; a carriage return at the end of a line is dropped too. The
 // last line needs no line feed, and a file that ends with one has no empty
@@ -16,7 +29,7 @@ namespace lumo::typing::text::jieba {
 // first line.
 class LineReader {
  public:
-  explicit LineReader(const std::string& path) : stream_(path, std::ios::in | std::ios::binary) {}
+  explicit LineReader(const std::string& path) { OpenDataFile(stream_, path); }
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
   LineReader(LineReader&&) = default;
