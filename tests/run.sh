@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds the package and runs every test:
-# the C++ unit tests (GoogleTest, through ctest) and the Python tests (pytest).
+# Installs what the tests need, builds the package and runs every test: the
+# C++ unit tests (GoogleTest, through ctest) in a release build and under
+# sanitizers, the fuzz targets for a short while, and the Python tests (pytest).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,8 +22,6 @@ cmake -S . -B build/tests -DLUMO_BUILD_MODULE=OFF -DLUMO_BUILD_TESTS=ON -DCMAKE_
 cmake --build build/tests -j"$jobs"
 ctest --test-dir build/tests --output-on-failure
 
-# Run from the tests folder so that the installed module, not the source tree, is imported.
-python3 -m pytest -c pyproject.toml --rootdir . tests/python
 
 # The C++ unit tests again, and the fuzz targets, in one clang build under
 # AddressSanitizer and UndefinedBehaviorSanitizer: a leak, an invalid access or
@@ -44,3 +43,7 @@ TSAN_OPTIONS=halt_on_error=1 build/tsan/concurrency_tests
 # Every fuzz target for a short while, from the build above (longer runs:
 # scripts/fuzz.sh <seconds>).
 LUMO_FUZZ_BUILD="$sanitize" scripts/fuzz.sh "${LUMO_FUZZ_SECONDS:-20}"
+
+# The Python tests last, against the installed package (the source tree holds no
+# importable module), so that their summary closes the run.
+python3 -m pytest -c pyproject.toml --rootdir . tests/python
