@@ -26,7 +26,7 @@ import time
 
 import pylumotext
 
-DEFAULT_TEXT_DIR = "/work/shared/data-sources/bench-text"
+DEFAULT_TEXT_DIR = str(pathlib.Path(__file__).resolve().parents[2] / "shared" / "data-sources" / "bench-text")
 
 SYNTHETIC_MODEL = """\
 -0.26 -3.14e+100 -3.14e+100 -1.46

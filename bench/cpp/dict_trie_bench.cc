@@ -79,7 +79,7 @@ std::vector<RuneList> DecodeLines(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string text_dir = argc > 1 ? argv[1] : "/work/shared/data-sources/bench-text";
+  const std::string text_dir = argc > 1 ? argv[1] : "../shared/data-sources/bench-text";
   const int runs = argc > 2 ? std::stoi(argv[2]) : 5;
   constexpr std::size_t kWords = 350000;
   const std::string dict_path = "/tmp/lumo_dict_trie_bench_" + std::to_string(getpid()) + ".txt";

@@ -46,7 +46,7 @@ namespace {
 constexpr std::size_t kSyntheticWords = 350000;
 
 struct Options {
-  std::string text_dir = "/work/shared/data-sources/bench-text";
+  std::string text_dir = "../shared/data-sources/bench-text";
   std::string data_dir = "python/pylumotext_data/data";
   int runs = 5;
   bool only_mix = false;
