@@ -5,6 +5,7 @@
 // slice becomes a str, decoded strictly, with no copy in between.
 #include <Python.h>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -43,6 +44,23 @@ WordList CutReleased(const Sentence& sentence, const Cut& cut) {
     cut(result.bytes, result.slices);
   }
   return result;
+}
+
+// The engine with the five paths it was built from, kept for pickling: the
+// pickled state is those paths, and unpickling loads the same files again.
+struct PicklableJieba : typing::text::jieba::Jieba {
+  using Paths = std::array<std::string, 5>;
+  explicit PicklableJieba(const Paths& source)
+      : Jieba(source[0], source[1], source[2], source[3], source[4]), paths(source) {}
+  Paths paths;
+};
+
+// A path as it was given: str, or bytes when it is not UTF-8.
+py::object PathObject(const std::string& path) {
+  PyObject* text = PyUnicode_DecodeUTF8(path.data(), static_cast<Py_ssize_t>(path.size()), "strict");
+  if (text != nullptr) return py::reinterpret_steal<py::object>(text);
+  PyErr_Clear();
+  return py::bytes(path);
 }
 
 }  // namespace lumo::bindings::jieba_detail
@@ -113,14 +131,30 @@ void RegisterJieba(pybind11::module_& module) {
 
   // Construction holds the lock throughout; a failed fatal check arrives as
   // FatalError (a std::runtime_error), which pybind11 raises as RuntimeError.
-  py::class_<Jieba, std::shared_ptr<Jieba>>(module, "Jieba")
-      .def(py::init<const std::string&, const std::string&, const std::string&, const std::string&,
-                    const std::string&>(),
+  py::class_<PicklableJieba, std::shared_ptr<PicklableJieba>>(module, "Jieba")
+      .def(py::init([](const std::string& dict_path, const std::string& hmm_path, const std::string& user_dict_path,
+                       const std::string& idf_path, const std::string& stop_word_path) {
+             return std::make_shared<PicklableJieba>(
+                 PicklableJieba::Paths{dict_path, hmm_path, user_dict_path, idf_path, stop_word_path});
+           }),
            py::arg("dict_path"), py::arg("hmm_path"), py::arg("user_dict_path"), py::arg("idf_path"),
            py::arg("stop_word_path"))
+      // Pickling (and so copy) by the five paths; unpickling builds anew.
+      .def(py::pickle(
+          [](const PicklableJieba& engine) {
+            py::tuple state(engine.paths.size());
+            for (std::size_t i = 0; i < engine.paths.size(); ++i) state[i] = PathObject(engine.paths[i]);
+            return state;
+          },
+          [](const py::tuple& state) {
+            if (state.size() != 5) throw std::runtime_error("Jieba state must be a tuple of five paths");
+            PicklableJieba::Paths paths;
+            for (std::size_t i = 0; i < paths.size(); ++i) paths[i] = state[i].cast<std::string>();
+            return std::make_shared<PicklableJieba>(paths);
+          }))
       .def(
           "cut",
-          [](const Jieba& engine, const Sentence& sentence) {
+          [](const PicklableJieba& engine, const Sentence& sentence) {
             return CutReleased(sentence, [&engine](std::string_view bytes, std::vector<WordSlice>& slices) {
               engine.CutSlices(bytes, slices);
             });
@@ -128,7 +162,7 @@ void RegisterJieba(pybind11::module_& module) {
           py::arg("sentence"))
       .def(
           "cut_for_search",
-          [](const Jieba& engine, const Sentence& sentence) {
+          [](const PicklableJieba& engine, const Sentence& sentence) {
             return CutReleased(sentence, [&engine](std::string_view bytes, std::vector<WordSlice>& slices) {
               engine.CutForSearchSlices(bytes, slices);
             });

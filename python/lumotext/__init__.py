@@ -7,6 +7,9 @@ user can act on.
 
 from __future__ import annotations
 
+from ._errors import DataFileError
+from .segmenter import Segmenter
+
 __version__ = "0.1.0"
 
-__all__ = ["__version__"]
+__all__ = ["__version__", "DataFileError", "Segmenter"]

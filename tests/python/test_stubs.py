@@ -15,10 +15,10 @@ CLASSES = ("BM25", "Jieba")
 
 
 def stub_path() -> pathlib.Path:
-    installed = pathlib.Path(pylumotext.__file__).with_name("pylumotext.pyi")
+    installed = pathlib.Path(pylumotext.__file__).with_name("pylumotext-stubs") / "__init__.pyi"
     if installed.exists():
         return installed
-    return pathlib.Path(__file__).resolve().parents[2] / "python" / "pylumotext.pyi"
+    return pathlib.Path(__file__).resolve().parents[2] / "python" / "pylumotext-stubs" / "__init__.pyi"
 
 
 def stub_methods() -> dict[str, dict[str, list[ast.FunctionDef]]]:

@@ -1,7 +1,329 @@
+// The native engine of lumotext.Segmenter. Texts are str only: each is read as
+// a view of its UTF-8 (cached in the str, alive for the call), the engine runs
+// without the interpreter lock, and every word comes back as a substring of
+// the original str, cut at code point offsets computed off the lock.
+#include <Python.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <tuple>
+#include <vector>
+
 #include "bindings/lumotext/registration.h"
+#include "tokenizer/jieba/data_file_check.h"
+#include "tokenizer/jieba/engine_operations.h"
+#include "tokenizer/jieba/jieba.h"
+#include "tokenizer/jieba/log_sink.h"
+
+namespace py = pybind11;
 
 namespace lumo::bindings::companion {
 
-void RegisterSegmenter(pybind11::module_& /*module*/) {}
+namespace {
+
+using typing::text::jieba::CodePointSpan;
+using typing::text::jieba::Jieba;
+using typing::text::jieba::WordSlice;
+
+// The three cuts: Cut, CutForSearch, the full segmenter. Numbered as the
+// Python layer passes them.
+enum class Mode : int { kDefault = 0, kSearch = 1, kFull = 2 };
+
+Mode ToMode(int mode) {
+  if (mode < 0 || mode > 2) throw py::value_error("mode must be 0, 1 or 2");
+  return static_cast<Mode>(mode);
+}
+
+void CutSlices(const Jieba& engine, Mode mode, std::string_view text, std::vector<WordSlice>& slices) {
+  switch (mode) {
+    case Mode::kDefault: engine.CutSlices(text, slices); break;
+    case Mode::kSearch: engine.CutForSearchSlices(text, slices); break;
+    case Mode::kFull: typing::text::jieba::CutAllSlices(engine, text, slices); break;
+  }
+}
+
+// The UTF-8 view of a str; TypeError for anything else, UnicodeEncodeError
+// for a str with a lone surrogate, ValueError past the engine's 4 GiB limit.
+std::string_view Utf8Of(PyObject* text) {
+  if (!PyUnicode_Check(text)) {
+    throw py::type_error(std::string("text must be str, not ") + Py_TYPE(text)->tp_name);
+  }
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(text, &size);
+  if (data == nullptr) throw py::error_already_set();
+  if (static_cast<std::uint64_t>(size) >= std::numeric_limits<std::uint32_t>::max()) {
+    throw py::value_error("text too long: the segmenter takes texts under 4 GiB of UTF-8");
+  }
+  return {data, static_cast<std::size_t>(size)};
+}
+
+// text[start:end] as a new str.
+PyObject* Substring(PyObject* text, const CodePointSpan& span) {
+  PyObject* word = PyUnicode_Substring(text, span.start, span.end);
+  if (word == nullptr) throw py::error_already_set();
+  return word;
+}
+
+py::list WordList(PyObject* text, const std::vector<CodePointSpan>& spans) {
+  py::list words(spans.size());
+  for (std::size_t i = 0; i < spans.size(); ++i) {
+    PyList_SET_ITEM(words.ptr(), static_cast<Py_ssize_t>(i), Substring(text, spans[i]));
+  }
+  return words;
+}
+
+py::list TokenList(PyObject* text, const std::vector<CodePointSpan>& spans) {
+  py::list tokens(spans.size());
+  for (std::size_t i = 0; i < spans.size(); ++i) {
+    py::object word = py::reinterpret_steal<py::object>(Substring(text, spans[i]));
+    PyList_SET_ITEM(tokens.ptr(), static_cast<Py_ssize_t>(i),
+                    py::make_tuple(word, spans[i].start, spans[i].end).release().ptr());
+  }
+  return tokens;
+}
+
+// Segments one text off the lock into code point spans.
+std::vector<CodePointSpan> SpansOf(const Jieba& engine, Mode mode, std::string_view text) {
+  std::vector<WordSlice> slices;
+  std::vector<CodePointSpan> spans;
+  py::gil_scoped_release release;
+  CutSlices(engine, mode, text, slices);
+  typing::text::jieba::SlicesToCodePointSpans(text, slices, spans);
+  return spans;
+}
+
+// Runs cut over many texts on worker threads while the calling thread waits
+// without the interpreter lock, taking it back briefly every kSignalPoll to let
+// Python run its signal handlers: a KeyboardInterrupt (or any exception a
+// handler raises) stops the workers after their current text and propagates.
+class BatchRun {
+ public:
+  static constexpr std::chrono::milliseconds kSignalPoll{20};
+
+  BatchRun(const Jieba& engine, Mode mode, const std::vector<std::string_view>& texts)
+      : engine_(engine), mode_(mode), texts_(texts), spans_(texts.size()) {}
+
+  // Fills the spans of every text with `threads` workers; throws
+  // error_already_set when a signal handler raised.
+  void Run(std::size_t threads) {
+    bool interrupted = false;
+    {
+      py::gil_scoped_release release;
+      std::vector<std::thread> workers;
+      workers.reserve(threads);
+      try {
+        for (std::size_t i = 0; i < threads; ++i) workers.emplace_back([this] { Work(); });
+      } catch (...) {
+        // No thread to start: the workers already running finish the batch.
+        if (workers.empty()) throw;
+      }
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (finished_workers_ < workers.size()) {
+        if (done_.wait_for(lock, kSignalPoll, [&] { return finished_workers_ == workers.size(); })) break;
+        lock.unlock();
+        {
+          py::gil_scoped_acquire acquire;
+          interrupted = PyErr_CheckSignals() != 0;
+        }
+        lock.lock();
+        if (interrupted) {
+          cancelled_.store(true);
+          done_.wait(lock, [&] { return finished_workers_ == workers.size(); });
+        }
+      }
+      lock.unlock();
+      for (std::thread& worker : workers) worker.join();
+    }
+    if (interrupted) throw py::error_already_set();
+    if (failure_) std::rethrow_exception(failure_);
+  }
+
+  const std::vector<CodePointSpan>& Spans(std::size_t index) const { return spans_[index]; }
+
+ private:
+  void Work() {
+    std::vector<WordSlice> slices;
+    try {
+      for (std::size_t i = next_.fetch_add(1); i < texts_.size() && !cancelled_.load(); i = next_.fetch_add(1)) {
+        CutSlices(engine_, mode_, texts_[i], slices);
+        typing::text::jieba::SlicesToCodePointSpans(texts_[i], slices, spans_[i]);
+      }
+    } catch (...) {
+      std::lock_guard<std::mutex> guard(mutex_);
+      if (!failure_) failure_ = std::current_exception();
+      cancelled_.store(true);
+    }
+    std::lock_guard<std::mutex> guard(mutex_);
+    ++finished_workers_;
+    done_.notify_all();
+  }
+
+  const Jieba& engine_;
+  const Mode mode_;
+  const std::vector<std::string_view>& texts_;
+  std::vector<std::vector<CodePointSpan>> spans_;
+  std::atomic<std::size_t> next_{0};
+  std::atomic<bool> cancelled_{false};
+  std::mutex mutex_;
+  std::condition_variable done_;
+  std::size_t finished_workers_ = 0;  // guarded by mutex_
+  std::exception_ptr failure_;        // guarded by mutex_
+};
+
+// Raises the current Python error again as `kind` with "texts[index]: "
+// before its message, chained to the original.
+[[noreturn]] void RaiseForItem(py::error_already_set& error, PyObject* kind, std::size_t index) {
+  const std::string message = "texts[" + std::to_string(index) + "]: " + py::str(error.value()).cast<std::string>();
+  py::raise_from(error, kind, message.c_str());
+  throw py::error_already_set();
+}
+
+py::list CutBatch(const Jieba& engine, const py::handle& texts, int mode_number, std::size_t threads) {
+  const Mode mode = ToMode(mode_number);
+  if (threads == 0) throw py::value_error("threads must be at least 1");
+  // A tuple holds a reference to every text, whatever happens to the caller's
+  // list while the lock is released.
+  const py::tuple items = py::reinterpret_steal<py::tuple>(PySequence_Tuple(texts.ptr()));
+  if (!items) throw py::error_already_set();
+  std::vector<std::string_view> views(items.size());
+  for (std::size_t i = 0; i < views.size(); ++i) {
+    PyObject* item = PyTuple_GET_ITEM(items.ptr(), static_cast<Py_ssize_t>(i));
+    if (!PyUnicode_Check(item)) {
+      throw py::type_error("texts[" + std::to_string(i) + "] must be str, not " + Py_TYPE(item)->tp_name);
+    }
+    try {
+      views[i] = Utf8Of(item);
+    } catch (py::error_already_set& error) {
+      RaiseForItem(error, PyExc_ValueError, i);
+    } catch (py::value_error& error) {
+      throw py::value_error("texts[" + std::to_string(i) + "]: " + error.what());
+    }
+  }
+  BatchRun run(engine, mode, views);
+  if (!views.empty()) run.Run(std::min(threads, views.size()));
+  py::list results(views.size());
+  for (std::size_t i = 0; i < views.size(); ++i) {
+    PyObject* item = PyTuple_GET_ITEM(items.ptr(), static_cast<Py_ssize_t>(i));
+    PyList_SET_ITEM(results.ptr(), static_cast<Py_ssize_t>(i), WordList(item, run.Spans(i)).release().ptr());
+  }
+  return results;
+}
+
+// Builds the engine off the lock, its log lines collected on this thread and
+// handed to log(level, source, message) afterwards, in order. A failed fatal
+// check raises ValueError with its message.
+std::shared_ptr<Jieba> BuildEngine(const std::string& dict_path, const std::string& hmm_path,
+                                   const std::string& user_dict_paths, const std::string& idf_path,
+                                   const std::string& stop_word_path, const py::object& log) {
+  using typing::text::jieba::LogLine;
+  std::vector<std::tuple<int, std::string, std::string>> lines;
+  std::shared_ptr<Jieba> engine;
+  std::string fatal;
+  {
+    py::gil_scoped_release release;
+    typing::text::jieba::ScopedLogSink sink([&lines](const LogLine& line) {
+      lines.emplace_back(static_cast<int>(line.level), std::string(line.source), std::string(line.message));
+    });
+    try {
+      engine = std::make_shared<Jieba>(dict_path, hmm_path, user_dict_paths, idf_path, stop_word_path);
+    } catch (const typing::text::jieba::FatalError& error) {
+      fatal = error.what();
+    }
+  }
+  for (const auto& [level, source, message] : lines) log(level, source, message);
+  if (!engine) throw py::value_error(fatal);
+  return engine;
+}
+
+py::object CheckDataFiles(const std::string& dict_path, const std::string& hmm_path,
+                          const std::string& user_dict_paths, const std::string& idf_path,
+                          const std::string& stop_word_path) {
+  using Kind = typing::text::jieba::DataFileProblem::Kind;
+  typing::text::jieba::DataFileProblem problem;
+  {
+    py::gil_scoped_release release;
+    problem = typing::text::jieba::CheckDataFiles(dict_path, hmm_path, user_dict_paths, idf_path, stop_word_path);
+  }
+  if (problem.kind == Kind::kNone) return py::none();
+  const py::object path = py::reinterpret_steal<py::object>(
+      PyUnicode_DecodeFSDefaultAndSize(problem.path.data(), static_cast<Py_ssize_t>(problem.path.size())));
+  if (!path) throw py::error_already_set();
+  return py::make_tuple(problem.kind == Kind::kCannotOpen ? "open" : "malformed", path, problem.error_number,
+                        problem.line_number, problem.reason);
+}
+
+}  // namespace
+
+void RegisterSegmenter(py::module_& module) {
+  module.def("check_data_files", &CheckDataFiles, py::arg("dict_path"), py::arg("hmm_path"),
+             py::arg("user_dict_path"), py::arg("idf_path"), py::arg("stop_word_path"),
+             "None when the five data files open and their format lets an engine be built, else\n"
+             "(kind, path, errno, line, reason) of the first problem: kind 'open' or 'malformed'.");
+
+  py::class_<Jieba, std::shared_ptr<Jieba>>(module, "Engine", py::module_local(),
+                                            "A built segmentation engine; read-only, shared by threads.")
+      .def(py::init(&BuildEngine), py::arg("dict_path"), py::arg("hmm_path"), py::arg("user_dict_path"),
+           py::arg("idf_path"), py::arg("stop_word_path"), py::arg("log"))
+      .def(
+          "cut",
+          [](const Jieba& engine, const py::handle& text, int mode) {
+            const Mode checked = ToMode(mode);
+            return WordList(text.ptr(), SpansOf(engine, checked, Utf8Of(text.ptr())));
+          },
+          py::arg("text"), py::arg("mode"), "The words of text in mode 0 (default), 1 (search) or 2 (full).")
+      .def(
+          "tokenize",
+          [](const Jieba& engine, const py::handle& text, int mode) {
+            const Mode checked = ToMode(mode);
+            return TokenList(text.ptr(), SpansOf(engine, checked, Utf8Of(text.ptr())));
+          },
+          py::arg("text"), py::arg("mode"), "(word, start, end) of every word, offsets in code points.")
+      .def(
+          "tag",
+          [](const Jieba& engine, const py::handle& text) {
+            const std::string_view utf8 = Utf8Of(text.ptr());
+            std::vector<std::pair<std::string, std::string>> tagged;
+            {
+              py::gil_scoped_release release;
+              typing::text::jieba::TagWords(engine, utf8, tagged);
+            }
+            py::list pairs(tagged.size());
+            for (std::size_t i = 0; i < tagged.size(); ++i) {
+              PyList_SET_ITEM(pairs.ptr(), static_cast<Py_ssize_t>(i),
+                              py::make_tuple(py::str(tagged[i].first), py::str(tagged[i].second)).release().ptr());
+            }
+            return pairs;
+          },
+          py::arg("text"), "(word, tag) of every word of the default cut.")
+      .def(
+          "extract_keywords",
+          [](const Jieba& engine, const py::handle& text, std::int64_t top_k) {
+            const std::string_view utf8 = Utf8Of(text.ptr());
+            std::vector<typing::text::jieba::Keyword> keywords;
+            {
+              py::gil_scoped_release release;
+              keywords = typing::text::jieba::ExtractKeywords(engine, utf8, top_k);
+            }
+            py::list result(keywords.size());
+            for (std::size_t i = 0; i < keywords.size(); ++i) {
+              PyList_SET_ITEM(result.ptr(), static_cast<Py_ssize_t>(i),
+                              py::make_tuple(py::str(keywords[i].word), keywords[i].weight).release().ptr());
+            }
+            return result;
+          },
+          py::arg("text"), py::arg("top_k"), "(word, weight) of the best top_k keywords (all when negative).")
+      .def("cut_batch", &CutBatch, py::arg("texts"), py::arg("mode"), py::arg("threads"),
+           "The words of every text, in input order, cut by `threads` native threads.");
+}
 
 }  // namespace lumo::bindings::companion

@@ -19,7 +19,7 @@ std::string_view LogLevelName(LogLevel level) {
   return "UNKNOWN";
 }
 
-LogEntry::LogEntry(LogLevel level, const char* file, int line) {
+LogEntry::LogEntry(LogLevel level, const char* file, int line) : level_(level) {
   char time_text[32];
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -42,6 +42,7 @@ LogEntry::~LogEntry() { Write(); }
 void LogEntry::Write() {
   if (written_) return;
   written_ = true;
+  if (DeliverToLogSink(level_, buffer_, message_start_)) return;
   // One write call for the whole line keeps lines of concurrent threads apart.
   buffer_.push_back('\n');
   const char* data = buffer_.data();

@@ -53,7 +53,12 @@ class LogEntry {
   std::string buffer_;
   std::size_t message_start_ = 0;
   bool written_ = false;
+  LogLevel level_;
 };
+
+// Where finished lines go instead of standard error on the calling thread (see
+// log_sink.h); returns false when no sink is installed there.
+bool DeliverToLogSink(LogLevel level, std::string_view line, std::size_t message_start);
 
 // Thrown when a fatal check fails; what() is the FATAL message, from
 // "exp: [" on. Loading stops with it and nothing partly built is kept.

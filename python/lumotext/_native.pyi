@@ -1,0 +1,23 @@
+"""The native half of lumotext: the segmentation engine."""
+
+from collections.abc import Callable, Iterable
+
+def check_data_files(
+    dict_path: str, hmm_path: str, user_dict_path: str, idf_path: str, stop_word_path: str
+) -> tuple[str, str, int, int, str] | None: ...
+
+class Engine:
+    def __init__(
+        self,
+        dict_path: str,
+        hmm_path: str,
+        user_dict_path: str,
+        idf_path: str,
+        stop_word_path: str,
+        log: Callable[[int, str, str], None],
+    ) -> None: ...
+    def cut(self, text: str, mode: int) -> list[str]: ...
+    def tokenize(self, text: str, mode: int) -> list[tuple[str, int, int]]: ...
+    def tag(self, text: str) -> list[tuple[str, str]]: ...
+    def extract_keywords(self, text: str, top_k: int) -> list[tuple[str, float]]: ...
+    def cut_batch(self, texts: Iterable[str], mode: int, threads: int) -> list[list[str]]: ...
