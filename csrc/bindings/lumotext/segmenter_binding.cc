@@ -17,6 +17,7 @@
 #include <string_view>
 #include <thread>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "bindings/lumotext/registration.h"
@@ -85,9 +86,20 @@ py::list WordList(PyObject* text, const std::vector<CodePointSpan>& spans) {
 py::list TokenList(PyObject* text, const std::vector<CodePointSpan>& spans) {
   py::list tokens(spans.size());
   for (std::size_t i = 0; i < spans.size(); ++i) {
-    py::object word = py::reinterpret_steal<py::object>(Substring(text, spans[i]));
-    PyList_SET_ITEM(tokens.ptr(), static_cast<Py_ssize_t>(i),
-                    py::make_tuple(word, spans[i].start, spans[i].end).release().ptr());
+    PyObject* token = PyTuple_New(3);
+    if (token == nullptr) throw py::error_already_set();
+    PyList_SET_ITEM(tokens.ptr(), static_cast<Py_ssize_t>(i), token);
+    PyObject* word = Substring(text, spans[i]);
+    PyTuple_SET_ITEM(token, 0, word);
+    PyObject* start = PyLong_FromUnsignedLong(spans[i].start);
+    if (start == nullptr) throw py::error_already_set();
+    PyTuple_SET_ITEM(token, 1, start);
+    PyObject* end = PyLong_FromUnsignedLong(spans[i].end);
+    if (end == nullptr) throw py::error_already_set();
+    PyTuple_SET_ITEM(token, 2, end);
+    // Only str and int inside: no cycle can pass through it, so the
+    // collector need not visit it.
+    PyObject_GC_UnTrack(token);
   }
   return tokens;
 }
@@ -102,6 +114,27 @@ std::vector<CodePointSpan> SpansOf(const Jieba& engine, Mode mode, std::string_v
   return spans;
 }
 
+// The words of one worker, interned: every distinct word (its UTF-8 bytes,
+// which point into the batch's texts) gets a number once, so that the result
+// holds one str object per distinct word instead of one per occurrence.
+struct WordTable {
+  std::unordered_map<std::string_view, std::uint32_t> numbers;
+  std::vector<std::string_view> words;  // by number
+
+  std::uint32_t Intern(std::string_view word) {
+    const auto [found, added] = numbers.try_emplace(word, static_cast<std::uint32_t>(words.size()));
+    if (added) words.push_back(word);
+    return found->second;
+  }
+};
+
+// The cut of one text: the worker whose table numbers its words, and the
+// numbers in order.
+struct InternedWords {
+  std::uint32_t worker = 0;
+  std::vector<std::uint32_t> numbers;
+};
+
 // Runs cut over many texts on worker threads while the calling thread waits
 // without the interpreter lock, taking it back briefly every kSignalPoll to let
 // Python run its signal handlers: a KeyboardInterrupt (or any exception a
@@ -111,18 +144,19 @@ class BatchRun {
   static constexpr std::chrono::milliseconds kSignalPoll{20};
 
   BatchRun(const Jieba& engine, Mode mode, const std::vector<std::string_view>& texts)
-      : engine_(engine), mode_(mode), texts_(texts), spans_(texts.size()) {}
+      : engine_(engine), mode_(mode), texts_(texts), results_(texts.size()) {}
 
-  // Fills the spans of every text with `threads` workers; throws
-  // error_already_set when a signal handler raised.
+  // Cuts every text with `threads` workers; throws error_already_set when a
+  // signal handler raised.
   void Run(std::size_t threads) {
+    tables_.resize(threads);
     bool interrupted = false;
     {
       py::gil_scoped_release release;
       std::vector<std::thread> workers;
       workers.reserve(threads);
       try {
-        for (std::size_t i = 0; i < threads; ++i) workers.emplace_back([this] { Work(); });
+        for (std::uint32_t i = 0; i < threads; ++i) workers.emplace_back([this, i] { Work(i); });
       } catch (...) {
         // No thread to start: the workers already running finish the batch.
         if (workers.empty()) throw;
@@ -148,15 +182,53 @@ class BatchRun {
     if (failure_) std::rethrow_exception(failure_);
   }
 
-  const std::vector<CodePointSpan>& Spans(std::size_t index) const { return spans_[index]; }
+  // The word lists, in input order. Holds the lock; the cyclic garbage
+  // collector is paused meanwhile, since lists of str cannot form cycles and
+  // its passes over the growing result would cost more than building it.
+  py::list Results() const {
+    const bool collector_was_enabled = PyGC_Disable() != 0;
+    struct Resume {
+      bool enable;
+      ~Resume() {
+        if (enable) PyGC_Enable();
+      }
+    } resume{collector_was_enabled};
+    std::vector<std::vector<py::object>> objects(tables_.size());
+    for (std::size_t w = 0; w < tables_.size(); ++w) objects[w].resize(tables_[w].words.size());
+    py::list results(results_.size());
+    for (std::size_t i = 0; i < results_.size(); ++i) {
+      const InternedWords& cut = results_[i];
+      std::vector<py::object>& known = objects[cut.worker];
+      py::list words(cut.numbers.size());
+      for (std::size_t k = 0; k < cut.numbers.size(); ++k) {
+        py::object& word = known[cut.numbers[k]];
+        if (!word) {
+          const std::string_view bytes = tables_[cut.worker].words[cut.numbers[k]];
+          word = py::reinterpret_steal<py::object>(
+              PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "strict"));
+          if (!word) throw py::error_already_set();
+        }
+        PyList_SET_ITEM(words.ptr(), static_cast<Py_ssize_t>(k), word.inc_ref().ptr());
+      }
+      PyList_SET_ITEM(results.ptr(), static_cast<Py_ssize_t>(i), words.release().ptr());
+    }
+    return results;
+  }
 
  private:
-  void Work() {
+  void Work(std::uint32_t worker) {
     std::vector<WordSlice> slices;
+    WordTable& table = tables_[worker];
     try {
       for (std::size_t i = next_.fetch_add(1); i < texts_.size() && !cancelled_.load(); i = next_.fetch_add(1)) {
-        CutSlices(engine_, mode_, texts_[i], slices);
-        typing::text::jieba::SlicesToCodePointSpans(texts_[i], slices, spans_[i]);
+        const std::string_view text = texts_[i];
+        CutSlices(engine_, mode_, text, slices);
+        InternedWords& cut = results_[i];
+        cut.worker = worker;
+        cut.numbers.resize(slices.size());
+        for (std::size_t k = 0; k < slices.size(); ++k) {
+          cut.numbers[k] = table.Intern(text.substr(slices[k].byte_offset, slices[k].byte_length));
+        }
       }
     } catch (...) {
       std::lock_guard<std::mutex> guard(mutex_);
@@ -171,7 +243,8 @@ class BatchRun {
   const Jieba& engine_;
   const Mode mode_;
   const std::vector<std::string_view>& texts_;
-  std::vector<std::vector<CodePointSpan>> spans_;
+  std::vector<InternedWords> results_;
+  std::vector<WordTable> tables_;  // one per worker, written by that worker only
   std::atomic<std::size_t> next_{0};
   std::atomic<bool> cancelled_{false};
   std::mutex mutex_;
@@ -211,12 +284,7 @@ py::list CutBatch(const Jieba& engine, const py::handle& texts, int mode_number,
   }
   BatchRun run(engine, mode, views);
   if (!views.empty()) run.Run(std::min(threads, views.size()));
-  py::list results(views.size());
-  for (std::size_t i = 0; i < views.size(); ++i) {
-    PyObject* item = PyTuple_GET_ITEM(items.ptr(), static_cast<Py_ssize_t>(i));
-    PyList_SET_ITEM(results.ptr(), static_cast<Py_ssize_t>(i), WordList(item, run.Spans(i)).release().ptr());
-  }
-  return results;
+  return run.Results();
 }
 
 // Builds the engine off the lock, its log lines collected on this thread and

@@ -1,0 +1,75 @@
+"""lumotext.Segmenter on the bench text: cut_batch on one and two native threads
+against a Python loop of cut per line, and tokenize against cut.
+
+    python3 bench/bench_segmenter.py [--text-dir DIR] [--runs N]
+
+Every figure is the median of --runs runs, all measured in this one run; the
+ratios are what to read on a shared machine. Targets: cut_batch(threads=1) at
+least 1.3x the loop of Segmenter.cut, cut_batch(threads=2) at least 1.8x
+cut_batch(threads=1), tokenize at most 1.5x the time of cut.
+"""
+
+from __future__ import annotations
+
+import argparse
+import pathlib
+import statistics
+import sys
+import time
+
+import lumotext
+import pylumotext
+import pylumotext_data
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+from bench_jieba import DEFAULT_TEXT_DIR, machine, read_lines  # noqa: E402
+
+
+def median_seconds(call, runs: int) -> float:
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        call()
+        times.append(time.perf_counter() - start)
+    return statistics.median(times)
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--text-dir", default=DEFAULT_TEXT_DIR)
+    parser.add_argument("--runs", type=int, default=5)
+    args = parser.parse_args()
+    print(f"machine: {machine()}")
+    lines = read_lines(args.text_dir)
+    if not lines:
+        print(f"no *.txt in {args.text_dir}", file=sys.stderr)
+        return 1
+    megabytes = sum(len(line.encode("utf-8")) for line in lines) / 1e6
+    print(f"text: {len(lines)} lines, {megabytes:.2f} MB UTF-8, default data")
+    segmenter = lumotext.Segmenter()
+    jieba = pylumotext.Jieba(**pylumotext_data.paths())
+    assert segmenter.cut_batch(lines, threads=2) == [jieba.cut(line) for line in lines]
+
+    figures = {
+        "loop of pylumotext.Jieba.cut": lambda: [jieba.cut(line) for line in lines],
+        "loop of Segmenter.cut": lambda: [segmenter.cut(line) for line in lines],
+        "cut_batch threads=1": lambda: segmenter.cut_batch(lines, threads=1),
+        "cut_batch threads=2": lambda: segmenter.cut_batch(lines, threads=2),
+        "loop of Segmenter.tokenize": lambda: [segmenter.tokenize(line) for line in lines],
+    }
+    seconds = {}
+    for label, call in figures.items():
+        seconds[label] = median_seconds(call, args.runs)
+        print(f"  {label:30s} {seconds[label]:7.3f} s  {megabytes / seconds[label]:6.2f} MB/s")
+    loop = seconds["loop of Segmenter.cut"]
+    one, two = seconds["cut_batch threads=1"], seconds["cut_batch threads=2"]
+    print(f"cut_batch threads=1 vs loop of Segmenter.cut: {loop / one:.2f}x faster (target >= 1.3)")
+    print(f"cut_batch threads=1 vs loop of pylumotext.Jieba.cut: "
+          f"{seconds['loop of pylumotext.Jieba.cut'] / one:.2f}x faster")
+    print(f"cut_batch threads=2 vs threads=1: {one / two:.2f}x faster (target >= 1.8)")
+    print(f"tokenize vs cut (loops): {seconds['loop of Segmenter.tokenize'] / loop:.2f}x the time (target <= 1.5)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

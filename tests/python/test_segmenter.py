@@ -1,0 +1,199 @@
+"""lumotext.Segmenter: results against pylumotext.Jieba, the full mode, tags,
+offsets, keywords worked out by hand, user words, batches and their errors."""
+
+from __future__ import annotations
+
+import os
+import pathlib
+import signal
+import threading
+import time
+
+import pytest
+
+import lumotext
+import pylumotext
+import pylumotext_data
+from jieba_data import write_data
+
+SENTENCES = [
+    "",
+    "他喜欢贝多芬的音乐，也常听Python 3.11的播客。",
+    "澳大利亚的面积约为七百七十万平方公里",
+    "中华人民共和国成立于1949年10月1日 \t新华社北京电",
+    "x😀y é中国ü\r\n\ufeff标题",
+]
+MODES = ["default", "search", "full"]
+
+
+@pytest.fixture(scope="module")
+def default_segmenter() -> lumotext.Segmenter:
+    return lumotext.Segmenter()
+
+
+@pytest.fixture(scope="module")
+def default_jieba() -> pylumotext.Jieba:
+    return pylumotext.Jieba(**pylumotext_data.paths())
+
+
+@pytest.fixture()
+def paths(tmp_path: pathlib.Path) -> dict[str, str]:
+    return write_data(tmp_path)
+
+
+@pytest.mark.parametrize("sentence", SENTENCES)
+def test_cut_and_search_equal_pylumotext(default_segmenter: lumotext.Segmenter,
+                                         default_jieba: pylumotext.Jieba, sentence: str) -> None:
+    assert default_segmenter.cut(sentence) == default_jieba.cut(sentence)
+    assert default_segmenter.cut_for_search(sentence) == default_jieba.cut_for_search(sentence)
+
+
+@pytest.mark.parametrize(("method", "expected"), [
+    ("cut", ["我", "爱", "北京大学", "，", "中国人民"]),
+    ("cut_for_search", ["我", "爱", "北京", "大学", "北京大学", "，", "中国", "人民", "中国人", "中国人民"]),
+    # Overlapping dictionary words by start then end; single runes only where no
+    # word covers them.
+    ("cut_all", ["我", "爱", "北京", "北京大学", "大学", "，", "中国", "中国人", "中国人民", "人民"]),
+    ("tag", [("我", "r"), ("爱", "v"), ("北京大学", "nt"), ("，", "x"), ("中国人民", "nt")]),
+])
+def test_modes_and_tags_on_hand_made_data(paths: dict[str, str], method: str, expected: list[object]) -> None:
+    segmenter = lumotext.Segmenter(**paths)
+    assert getattr(segmenter, method)("我爱北京大学，中国人民") == expected
+
+
+def test_tag_guesses_ascii_words(paths: dict[str, str]) -> None:
+    # No dictionary tag: digits only "m", other ASCII "eng", one rune "x".
+    assert lumotext.Segmenter(**paths).tag("abc a1 2024 7") == [
+        ("abc", "eng"), (" ", "x"), ("a1", "eng"), (" ", "x"), ("2024", "m"), (" ", "x"), ("7", "x")]
+    assert lumotext.Segmenter(**paths).tag("") == []
+
+
+@pytest.mark.parametrize("mode", MODES)
+@pytest.mark.parametrize("text", SENTENCES)
+def test_tokenize_offsets_are_str_offsets(default_segmenter: lumotext.Segmenter, mode: str, text: str) -> None:
+    tokens = default_segmenter.tokenize(text, mode=mode)  # type: ignore[arg-type]
+    words = {"default": default_segmenter.cut, "search": default_segmenter.cut_for_search,
+             "full": default_segmenter.cut_all}[mode](text)
+    assert [word for word, _, _ in tokens] == words
+    assert all(text[start:end] == word for word, start, end in tokens)
+
+
+def test_tokenize_exact_offsets(paths: dict[str, str]) -> None:
+    assert lumotext.Segmenter(**paths).tokenize("😀中国人", mode="search") == [
+        ("😀", 0, 1), ("中国", 1, 3), ("中国人", 1, 4)]
+
+
+def write_keyword_data(directory: pathlib.Path) -> dict[str, str]:
+    paths = write_data(directory)
+    pathlib.Path(paths["idf_path"]).write_text("中国 2.5\n人民 3\n北京 0.5\n", encoding="utf-8")
+    pathlib.Path(paths["stop_word_path"]).write_text("北京\n的\n", encoding="utf-8")
+    return paths
+
+
+@pytest.mark.parametrize(("top_k", "expected"), [
+    # Candidates: 中国 x2, 人民, 大学, 中国人 (北京 is a stop word, 我 too short),
+    # n = 5; idf average (2.5 + 3 + 0.5) / 3 = 2.0 for 大学 and 中国人; the tie
+    # of 中国人 and 大学 goes to the smaller word.
+    (None, [("中国", (2 / 5) * 2.5), ("人民", (1 / 5) * 3.0), ("中国人", (1 / 5) * 2.0), ("大学", (1 / 5) * 2.0)]),
+    (2, [("中国", (2 / 5) * 2.5), ("人民", (1 / 5) * 3.0)]),
+    (0, []),
+])
+def test_keywords_by_hand(tmp_path: pathlib.Path, top_k: int | None, expected: list[tuple[str, float]]) -> None:
+    segmenter = lumotext.Segmenter(**write_keyword_data(tmp_path))
+    text = "中国，人民，中国，北京，大学，我，中国人"
+    assert segmenter.extract_keywords(text, top_k=top_k, with_weights=True) == expected
+    assert segmenter.extract_keywords(text, top_k) == [word for word, _ in expected]
+
+
+def test_user_words_and_dictionary_lists(paths: dict[str, str], tmp_path: pathlib.Path) -> None:
+    second = tmp_path / "second.txt"
+    second.write_text("丙丁 n\n", encoding="utf-8")
+    segmenter = lumotext.Segmenter(**{**paths, "user_dict_path": [paths["user_dict_path"], second]},
+                                   user_words=["我爱", ("乙丙", 5000, "nz"), ("学我", None, "v")])
+    assert segmenter.cut("我爱甲乙丙丁") == ["我爱", "甲乙", "丙丁"]
+    assert segmenter.tag("乙丙，学我") == [("乙丙", "nz"), ("，", "x"), ("学我", "v")]
+    assert lumotext.Segmenter(**paths).cut("我爱丙丁") == ["我", "爱", "丙", "丁"]
+    assert lumotext.Segmenter(**{**paths, "user_dict_path": []}).cut("甲乙") == ["甲", "乙"]
+
+
+@pytest.mark.parametrize(("user_words", "error", "message"), [
+    (["a b"], ValueError, r"user_words\[0\]: the word"),
+    (["ok", ("x", 0)], ValueError, r"user_words\[1\]: the frequency"),
+    ([("x", 1, "a b")], ValueError, r"user_words\[0\]: the tag"),
+    ([("x",)], TypeError, r"user_words\[0\] must be"),
+    ("区块链", TypeError, "not a single str"),
+])
+def test_bad_user_words(paths: dict[str, str], user_words: object, error: type, message: str) -> None:
+    with pytest.raises(error, match=message):
+        lumotext.Segmenter(**paths, user_words=user_words)  # type: ignore[arg-type]
+
+
+@pytest.mark.parametrize("mode", MODES)
+@pytest.mark.parametrize("threads", [1, 2, 5])
+def test_cut_batch_equals_per_text_calls(default_segmenter: lumotext.Segmenter, mode: str, threads: int) -> None:
+    texts = SENTENCES * 7
+    single = {"default": default_segmenter.cut, "search": default_segmenter.cut_for_search,
+              "full": default_segmenter.cut_all}[mode]
+    assert default_segmenter.cut_batch(iter(texts), mode=mode, threads=threads) == [  # type: ignore[arg-type]
+        single(text) for text in texts]
+
+
+@pytest.mark.parametrize(("texts", "kwargs", "error", "message"), [
+    (["a", "b", 3], {}, TypeError, r"^texts\[2\] must be str, not int$"),
+    (["a", "b\ud800"], {}, ValueError, r"^texts\[1\]: 'utf-8' codec can't encode"),
+    (["a"], {"threads": 0}, ValueError, "threads must be at least 1, not 0"),
+    (["a"], {"mode": "fast"}, ValueError, "mode must be 'default', 'search' or 'full', not 'fast'"),
+    (3, {}, TypeError, "not iterable"),
+])
+def test_cut_batch_errors(default_segmenter: lumotext.Segmenter, texts: object, kwargs: dict[str, object],
+                          error: type, message: str) -> None:
+    with pytest.raises(error, match=message):
+        default_segmenter.cut_batch(texts, **kwargs)  # type: ignore[arg-type]
+
+
+@pytest.mark.parametrize("method", ["cut", "cut_for_search", "cut_all", "tag", "tokenize", "extract_keywords"])
+def test_text_must_be_str(default_segmenter: lumotext.Segmenter, method: str) -> None:
+    with pytest.raises(TypeError, match="text must be str, not bytes"):
+        getattr(default_segmenter, method)("中国".encode())
+
+
+def test_cut_batch_stops_on_ctrl_c(default_segmenter: lumotext.Segmenter) -> None:
+    texts = ["中华人民共和国成立了，" * 40] * 200_000  # far more than a second of work
+    sent = []
+
+    def interrupt() -> None:
+        time.sleep(0.3)
+        sent.append(time.perf_counter())
+        os.kill(os.getpid(), signal.SIGINT)
+
+    ticks = []
+    stop = threading.Event()
+
+    def heartbeat() -> None:
+        while not stop.is_set():
+            ticks.append(1)
+            time.sleep(0.01)
+
+    threading.Thread(target=interrupt).start()
+    beat = threading.Thread(target=heartbeat)
+    beat.start()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            default_segmenter.cut_batch(texts, threads=2)
+        stopped = time.perf_counter()
+    finally:
+        stop.set()
+        beat.join()
+    assert stopped - sent[0] < 0.5
+    assert len(ticks) >= 10  # other Python threads ran while the batch did
+
+
+def test_repr_docstrings_and_version(paths: dict[str, str]) -> None:
+    assert repr(lumotext.Segmenter()) == "Segmenter()"
+    custom = lumotext.Segmenter(dict_path=paths["dict_path"], user_dict_path="", user_words=["甲乙"])
+    assert repr(custom) == f"Segmenter(dict_path={paths['dict_path']!r}, user_dict_path=[], user_words=<1 words>)"
+    assert lumotext.__version__ == "0.1.0"
+    for name in lumotext.__all__:
+        assert getattr(lumotext, name).__doc__ or name == "__version__"
+    public = [m for m in vars(lumotext.Segmenter) if not m.startswith("_")]
+    assert all(getattr(lumotext.Segmenter, m).__doc__ for m in public)
