@@ -6,6 +6,8 @@ from __future__ import annotations
 import os
 import pathlib
 import signal
+import subprocess
+import sys
 import threading
 import time
 
@@ -197,3 +199,10 @@ def test_repr_docstrings_and_version(paths: dict[str, str]) -> None:
         assert getattr(lumotext, name).__doc__ or name == "__version__"
     public = [m for m in vars(lumotext.Segmenter) if not m.startswith("_")]
     assert all(getattr(lumotext.Segmenter, m).__doc__ for m in public)
+
+
+def test_quickstart_ranks_the_beethoven_documents_first() -> None:
+    script = pathlib.Path(__file__).resolve().parents[2] / "examples" / "lumotext_quickstart.py"
+    output = subprocess.run([sys.executable, str(script)], capture_output=True, text=True, check=True).stdout
+    ranking = [line for line in output.splitlines() if line[:3] in ("1. ", "2. ")]
+    assert [line.split()[-1][:3] for line in ranking] == ["维也纳", "贝多芬"]
