@@ -143,13 +143,6 @@ TEST_F(EngineOperationsTest, FullCutSlicesAreTheFullSegmentersWords) {
   EXPECT_EQ(words, (std::vector<std::string>{"中国", "中国人", "中国人民", "人民", "，", "甲乙", "北京"}));
 }
 
-TEST_F(EngineOperationsTest, TagsComeFromTheDictionaryOrTheGuess) {
-  std::vector<std::pair<std::string, std::string>> tagged{{"left", "over"}};
-  TagWords(engine_, "中国人民 ab12", tagged);
-  EXPECT_EQ(tagged, (std::vector<std::pair<std::string, std::string>>{
-                        {"中国人民", "nt"}, {" ", "x"}, {"ab12", "eng"}}));
-}
-
 TEST_F(EngineOperationsTest, KeywordsByTermFrequencyTimesIdf) {
   // Candidates 中国 x2, 人民, 甲乙, 中国人民: n = 5; 北京 is a stop word and 丙
   // too short; 甲乙 and 中国人民 take the average (2.5 + 3 + 0.5) / 3 = 2.
