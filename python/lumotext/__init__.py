@@ -9,4 +9,6 @@ from __future__ import annotations
 
 __version__ = "0.1.0"
 
-__all__ = ["__version__"]
+from lumotext.bm25 import BM25Encoder  # noqa: E402
+
+__all__ = ["BM25Encoder", "__version__"]
