@@ -116,12 +116,31 @@ void BM25Encoder::Train(std::span<const std::int64_t> tokens) {
   AddDocument(distinct, tokens.size());
 }
 
+// The model's document weights in the model's order of operations, left in
+// first-occurrence order: index outputs sort by index instead, and a dict
+// needs no order, so the model's sort by token would be wasted.
+template <typename Token, typename Weight>
+std::vector<Weight> BM25Encoder::WeighDocument(std::span<const Token> tokens) const {
+  if (tokens.empty()) return {};
+  model_.CheckInitialized();
+  const TokenCounter<Token> counter(tokens);
+  const double dl = static_cast<double>(tokens.size());
+  const double norm = ((dl / model_._doc_length_average) * model_._b + (1.0 - model_._b)) * model_._k1;
+  std::vector<Weight> weights;
+  weights.reserve(counter.entries().size());
+  for (const auto& entry : counter.entries()) {
+    const double tf = static_cast<double>(entry.count);
+    weights.push_back({counter.token(entry), entry.first_position, 0.0 + tf / (tf + norm)});
+  }
+  return weights;
+}
+
 StringSparseVector BM25Encoder::EncodeDocument(std::span<const std::string_view> tokens) const {
-  return model_.encode_document(tokens);
+  return WeighDocument<std::string_view, StringTokenWeight>(tokens);
 }
 
 IntegerSparseVector BM25Encoder::EncodeDocument(std::span<const std::int64_t> tokens) const {
-  return model_.encode_document(tokens);
+  return WeighDocument<std::int64_t, IntegerTokenWeight>(tokens);
 }
 
 double BM25Encoder::DocumentIdf(std::string_view token_text, std::uint64_t hash) const {

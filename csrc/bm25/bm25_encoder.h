@@ -48,10 +48,12 @@ class BM25Encoder {
   void Train(std::span<const std::string_view> tokens);
   void Train(std::span<const std::int64_t> tokens);
 
-  // The model's document vector (the same for both IDF kinds), and the query
-  // vector: the model's own for kCorpus, for kDocument the document IDFs
-  // divided by their sum in ascending key order. Empty input gives an empty
-  // vector; an untrained encoder throws "BM25 has not been initialized".
+  // The model's document vector (the same for both IDF kinds, with its
+  // entries in the order of their first occurrence), and the query vector
+  // in ascending key order: the model's own for kCorpus, for kDocument the
+  // document IDFs divided by their sum in that order. Empty input gives an
+  // empty vector; an untrained encoder throws "BM25 has not been
+  // initialized".
   StringSparseVector EncodeDocument(std::span<const std::string_view> tokens) const;
   IntegerSparseVector EncodeDocument(std::span<const std::int64_t> tokens) const;
   StringSparseVector EncodeQuery(std::span<const std::string_view> tokens) const;
@@ -96,6 +98,8 @@ class BM25Encoder {
   };
   void AddDocument(std::span<const DistinctToken> tokens, std::size_t length);
   double DocumentIdf(std::string_view token_text, std::uint64_t hash) const;
+  template <typename Token, typename Weight>
+  std::vector<Weight> WeighDocument(std::span<const Token> tokens) const;
   template <typename Token, typename Weight>
   std::vector<Weight> WeighQueryByDocuments(std::span<const Token> tokens) const;
 
