@@ -79,8 +79,8 @@ def fit_bm25(texts: Any, segmenter: Any = None, *, b: float = 0.75, k1: float = 
     ``BM25Encoder(b, k1, idf).fit(segmenter.cut(t) for t in texts)``.
 
     segmenter is any picklable object with ``cut(text) -> list[str]``
-    (default: ``lumotext.Segmenter()``); it is pickled once and rebuilt once
-    per worker process. split_every is the fan-in of the merge tree (dask's
+    (default: ``lumotext.Segmenter()``); it is pickled once (with cloudpickle)
+    and unpickled once per worker process. split_every is the fan-in of the merge tree (dask's
     default when None). Runs on the current dask scheduler (a
     ``distributed.Client`` if one is active). A text that is not a str (a
     missing value, say) raises TypeError: drop those first.
@@ -92,7 +92,12 @@ def fit_bm25(texts: Any, segmenter: Any = None, *, b: float = 0.75, k1: float = 
         segmenter = Segmenter()
     if not callable(getattr(segmenter, "cut", None)):
         raise TypeError(f"segmenter must have a cut(text) method, got {type(segmenter).__name__}")
-    payload = pickle.dumps(segmenter)
+    # cloudpickle (a dependency of dask) also ships classes defined in a
+    # script or notebook, which plain pickle would send by a name the
+    # workers cannot import.
+    import cloudpickle
+
+    payload = cloudpickle.dumps(segmenter)
     bag = _as_bag(texts)
     reduction = bag.reduction(lambda part: _train_partition(part, payload, b, k1, idf), _merge,
                               split_every=split_every)
