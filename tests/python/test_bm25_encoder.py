@@ -173,3 +173,17 @@ def test_pickles_keep_the_exact_state():
         assert restored.encode_document(tokens) == model.encode_document(tokens)
     with pytest.raises(ValueError, match="malformed BM25 state"):
         pylumotext.BM25.__new__(pylumotext.BM25).__setstate__((b"\x01short",))
+
+
+def test_integer_like_tokens_and_str_subclasses_are_read_as_their_values():
+    numpy = pytest.importorskip("numpy")
+
+    class Text(str):
+        def __hash__(self):
+            raise AssertionError("no Python code runs while the vectors are built")
+
+    encoder = BM25Encoder().fit([numpy.array([3, 3, 5]), [Text("a"), "b"]])
+    assert encoder.token_count(3) == 2 and encoder.token_count("a") == 1
+    assert encoder.encode_document(numpy.array([5, 3])) == encoder.encode_document([5, 3])
+    vector = encoder.encode_document([Text("a"), "b"])
+    assert vector == encoder.encode_document(["a", "b"]) and all(type(key) is str for key in vector)

@@ -63,8 +63,18 @@ bool ReadStringToken(PyObject* item, std::string_view& token) {
   return false;
 }
 
+// An int, or an integer-like object such as a NumPy integer (__index__).
+bool IsIntegerToken(PyObject* item) {
+  return PyLong_Check(item) || (PyIndex_Check(item) && !PyFloat_Check(item));
+}
+
 bool ReadIntegerToken(PyObject* item, std::int64_t& token) {
-  if (!PyLong_Check(item)) return false;
+  if (!PyLong_Check(item)) {
+    if (!IsIntegerToken(item)) return false;
+    const auto index = py::reinterpret_steal<py::object>(PyNumber_Index(item));
+    if (!index) throw py::error_already_set();
+    return ReadIntegerToken(index.ptr(), token);
+  }
   int overflow = 0;
   token = PyLong_AsLongLongAndOverflow(item, &overflow);
   if (overflow != 0) {
@@ -87,7 +97,18 @@ void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list) {
   const auto size = static_cast<std::size_t>(PySequence_Fast_GET_SIZE(fast));
   list.strings.clear();
   list.ids.clear();
-  list.integer = size > 0 && PyLong_Check(list.items[0]);
+  list.integer = size > 0 && IsIntegerToken(list.items[0]);
+  if (list.integer && PyList_Check(fast)) {
+    // __index__ of an integer-like item runs Python code, which could change
+    // the list under the item pointers: read such lists from a tuple copy.
+    for (std::size_t i = 0; i < size; ++i) {
+      if (PyLong_Check(list.items[i])) continue;
+      list.sequence = py::reinterpret_steal<py::object>(PySequence_Tuple(fast));
+      if (!list.sequence) throw py::error_already_set();
+      list.items = PySequence_Fast_ITEMS(list.sequence.ptr());
+      break;
+    }
+  }
   if (list.integer) {
     list.ids.resize(size);
   } else {
@@ -97,7 +118,7 @@ void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list) {
     PyObject* item = list.items[i];
     const bool ok = list.integer ? ReadIntegerToken(item, list.ids[i]) : ReadStringToken(item, list.strings[i]);
     if (ok) continue;
-    const bool other_kind = list.integer ? (PyUnicode_Check(item) || PyBytes_Check(item)) : PyLong_Check(item);
+    const bool other_kind = list.integer ? (PyUnicode_Check(item) || PyBytes_Check(item)) : IsIntegerToken(item);
     if (other_kind) {
       throw py::type_error("a token list mixes str and int tokens (item " + std::to_string(i) + Where(document) +
                            ")");
@@ -108,12 +129,18 @@ void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list) {
 }
 
 // The key of each entry: the caller's own item where it is an exact str,
-// bytes or int, else a new int.
+// bytes or int, else a new object of that exact type. Exact keys hash and
+// compare without running Python code, so the items stay as they are.
 py::object KeyOf(PyObject* item, std::int64_t token) {
   if (PyLong_CheckExact(item)) return py::reinterpret_borrow<py::object>(item);
   return py::reinterpret_steal<py::object>(PyLong_FromLongLong(token));
 }
-py::object KeyOf(PyObject* item, std::string_view /*token*/) { return py::reinterpret_borrow<py::object>(item); }
+py::object KeyOf(PyObject* item, std::string_view token) {
+  if (PyUnicode_CheckExact(item) || PyBytes_CheckExact(item)) return py::reinterpret_borrow<py::object>(item);
+  const auto size = static_cast<Py_ssize_t>(token.size());
+  return py::reinterpret_steal<py::object>(PyUnicode_Check(item) ? PyUnicode_DecodeUTF8(token.data(), size, nullptr)
+                                                                 : PyBytes_FromStringAndSize(token.data(), size));
+}
 
 template <typename Weights>
 py::dict ToDict(const Weights& weights, const TokenList& list) {
@@ -174,7 +201,9 @@ py::bytearray ToByteArray(const std::vector<Value>& values) {
 // a CSR matrix (int64, int64, float64).
 template <typename Encode>
 py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output output, Encode encode) {
-  py::object held = py::reinterpret_steal<py::object>(PySequence_Fast(documents.ptr(), "documents must be a sequence"));
+  // A tuple: token reading may run Python code (__index__), which must not
+  // change the sequence under the item pointers.
+  py::object held = py::reinterpret_steal<py::object>(PySequence_Tuple(documents.ptr()));
   if (!held) throw py::error_already_set();
   const Py_ssize_t count = PySequence_Fast_GET_SIZE(held.ptr());
   PyObject** items = PySequence_Fast_ITEMS(held.ptr());
@@ -247,8 +276,7 @@ void RegisterBM25Encoder(pybind11::module_& module) {
       })
       .def("train_batch",
            [](BM25Encoder& encoder, py::handle documents, Py_ssize_t first_index) {
-             py::object held =
-                 py::reinterpret_steal<py::object>(PySequence_Fast(documents.ptr(), "documents must be a sequence"));
+             py::object held = py::reinterpret_steal<py::object>(PySequence_Tuple(documents.ptr()));
              if (!held) throw py::error_already_set();
              const Py_ssize_t count = PySequence_Fast_GET_SIZE(held.ptr());
              PyObject** items = PySequence_Fast_ITEMS(held.ptr());
