@@ -1,6 +1,7 @@
 #include "bm25/bm25_encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -25,9 +26,11 @@ namespace {
 constexpr std::int64_t kMaxCount = std::numeric_limits<std::int32_t>::max();
 constexpr std::string_view kDocumentFrequencyKey = "_document_frequency";
 
-// Whether adding count to a table entry (null: a new token) stays in 32 bits.
+// Whether adding count to a table entry (null: a new token) stays in 32 bits
+// (a restored or loaded table may hold negative counts).
 bool CountFits(const std::int32_t* current, std::int64_t count) {
-  return count <= kMaxCount - (current ? *current : 0);
+  const std::int64_t sum = (current ? *current : 0) + count;
+  return sum <= kMaxCount && sum >= std::numeric_limits<std::int32_t>::min();
 }
 
 // The token a stored JSON key stands for (keys are written escaped).
@@ -273,13 +276,18 @@ bool SameTable(const TokenFrequencyTable& left, const TokenFrequencyTable& right
   return same;
 }
 
+// Doubles compare by their bits: a state equals itself even when it holds a NaN.
+bool SameBits(double left, double right) {
+  return std::bit_cast<std::uint64_t>(left) == std::bit_cast<std::uint64_t>(right);
+}
+
 }  // namespace
 
 bool BM25Encoder::SameStatistics(const BM25Encoder& other) const {
   const BM25& a = model_;
   const BM25& b = other.model_;
-  return a._b == b._b && a._k1 == b._k1 && a._doc_count == b._doc_count &&
-         a._doc_length_total == b._doc_length_total && a._doc_length_average == b._doc_length_average &&
+  return SameBits(a._b, b._b) && SameBits(a._k1, b._k1) && a._doc_count == b._doc_count &&
+         a._doc_length_total == b._doc_length_total && SameBits(a._doc_length_average, b._doc_length_average) &&
          document_frequency_known_ == other.document_frequency_known_ &&
          SameTable(a._doc_token_frequency, b._doc_token_frequency) &&
          SameTable(document_frequency_, other.document_frequency_);

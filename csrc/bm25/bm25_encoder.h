@@ -73,7 +73,7 @@ class BM25Encoder {
   void Merge(const BM25Encoder& other);
 
   // Whether both hold the same parameters, counters and counts (the IDF
-  // kind aside).
+  // kind aside); doubles compare bit for bit.
   bool SameStatistics(const BM25Encoder& other) const;
 
   // Exact state as bytes (the model's state, then the document frequencies).
