@@ -94,8 +94,8 @@ class BM25Encoder:
       ln(1 + (N - df + 0.5) / (df + 0.5)), which is positive for every token
       (df = 0 for an unseen one), so no query weight is ever negative.
 
-    Vectors come as ``dict`` keyed by token (``output="dict"``, keys in
-    ascending order), as ``{"indices": [...], "values": [...]}`` sorted by
+    Vectors come as ``dict`` keyed by token (``output="dict"``; query keys in
+    ascending order, document keys in order of first occurrence), as ``{"indices": [...], "values": [...]}`` sorted by
     index (``"sparse"``), or as one ``scipy.sparse.csr_array`` with 2**32
     columns for a batch (``"csr"``; needs SciPy). Indices: an int token is its
     own index (it must lie in [0, 2**32), else ``ValueError``); a str token's
