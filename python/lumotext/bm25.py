@@ -95,9 +95,10 @@ class BM25Encoder:
       (df = 0 for an unseen one), so no query weight is ever negative.
 
     Vectors come as ``dict`` keyed by token (``output="dict"``; query keys in
-    ascending order, document keys in order of first occurrence), as ``{"indices": [...], "values": [...]}`` sorted by
-    index (``"sparse"``), or as one ``scipy.sparse.csr_array`` with 2**32
-    columns for a batch (``"csr"``; needs SciPy). Indices: an int token is its
+    ascending order, document keys in order of first occurrence), as
+    ``{"indices": [...], "values": [...]}`` sorted by index (``"sparse"``), or
+    as one ``scipy.sparse.csr_array`` with 2**32 columns for a batch
+    (``"csr"``; needs SciPy). Indices: an int token is its
     own index (it must lie in [0, 2**32), else ``ValueError``); a str token's
     index is the unsigned MurmurHash3 x86 32-bit hash (seed 0) of its UTF-8
     bytes. Tokens that share an index in one vector have their weights added.
