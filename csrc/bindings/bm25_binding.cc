@@ -227,6 +227,12 @@ void RegisterBM25(pybind11::module_& module) {
   // empty list takes the str overload; b() and k1() read before they set.
   py::class_<BM25, std::shared_ptr<BM25>>(module, "BM25")
       .def(py::init<double, double>(), py::arg("b") = 0.75, py::arg("k1") = 1.2)
+      // Pickling keeps the exact state: parameters, counters, every count.
+      .def(py::pickle([](const BM25& model) { return py::make_tuple(py::bytes(model.SaveState())); },
+                      [](const py::tuple& state) {
+                        if (state.size() != 1) throw std::invalid_argument("malformed BM25 state");
+                        return BM25::FromState(state[0].cast<std::string_view>());
+                      }))
       .def("b", [](const BM25& model) { return model.b(); })
       .def("b", [](BM25& model, double value) { model.b(value); })
       .def("k1", [](const BM25& model) { return model.k1(); })

@@ -80,6 +80,16 @@ class BM25 {
   // The corpus frequency of a token text, or nothing for a token never seen.
   std::optional<std::int32_t> token_frequency(std::string_view token_text) const;
 
+  // The exact state (parameters, counters, average, every token count at
+  // full precision) as bytes, and a model rebuilt from them; FromState throws
+  // std::invalid_argument "malformed BM25 state" for bytes SaveState did not
+  // write. Defined in bm25_state.cc.
+  std::string SaveState() const;
+  static BM25 FromState(std::string_view state);
+
+  // The encoder adds document frequencies and merging on top of this model.
+  friend class BM25Encoder;
+
  private:
   // Throws "BM25 has not been initialized" when the model counts no document
   // or its average length is within 1e-9 of zero.

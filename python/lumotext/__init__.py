@@ -8,8 +8,9 @@ user can act on.
 from __future__ import annotations
 
 from ._errors import DataFileError
+from .bm25 import BM25Encoder
 from .segmenter import Segmenter
 
 __version__ = "0.1.0"
 
-__all__ = ["__version__", "DataFileError", "Segmenter"]
+__all__ = ["__version__", "BM25Encoder", "DataFileError", "Segmenter"]

@@ -1,7 +1,323 @@
+// lumotext._native.BM25Encoder: the encoder core over whole batches. Token
+// lists are read in one pass as views of the items' bytes (str as UTF-8,
+// bytes as they are) or as 64-bit ids; they are read while the interpreter
+// lock is held and no Python code runs, so the views stay valid. The Python
+// class lumotext.BM25Encoder checks arguments and documents the methods.
+#include <Python.h>
+
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "bindings/lumotext/registration.h"
+#include "bm25/bm25_encoder.h"
+#include "bm25/token_text.h"
+
+namespace py = pybind11;
 
 namespace lumo::bindings::companion {
 
-void RegisterBM25Encoder(pybind11::module_& /*module*/) {}
+namespace {
+
+using typing::text::BM25Encoder;
+using typing::text::IdfKind;
+using typing::text::IndexedWeight;
+
+enum class Output : int { kDict = 0, kSparse = 1, kCsr = 2 };
+
+std::string TypeName(PyObject* object) { return Py_TYPE(object)->tp_name; }
+
+// The tokens of one document or query: all str/bytes or all int.
+struct TokenList {
+  py::object sequence;  // keeps the items alive
+  PyObject** items = nullptr;
+  bool integer = false;
+  std::vector<std::string_view> strings;
+  std::vector<std::int64_t> ids;
+};
+
+// " of document N" for batch calls, nothing for single lists.
+std::string Where(Py_ssize_t document) {
+  return document < 0 ? std::string() : " of document " + std::to_string(document);
+}
+
+bool ReadStringToken(PyObject* item, std::string_view& token) {
+  if (PyUnicode_Check(item)) {
+    if (PyUnicode_IS_COMPACT_ASCII(item)) {
+      token = {static_cast<const char*>(PyUnicode_DATA(item)), static_cast<std::size_t>(PyUnicode_GET_LENGTH(item))};
+      return true;
+    }
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(item, &size);
+    if (!data) throw py::error_already_set();  // a lone surrogate: UnicodeEncodeError
+    token = {data, static_cast<std::size_t>(size)};
+    return true;
+  }
+  if (PyBytes_Check(item)) {
+    token = {PyBytes_AS_STRING(item), static_cast<std::size_t>(PyBytes_GET_SIZE(item))};
+    return true;
+  }
+  return false;
+}
+
+// An int, or an integer-like object such as a NumPy integer (__index__).
+bool IsIntegerToken(PyObject* item) {
+  return PyLong_Check(item) || (PyIndex_Check(item) && !PyFloat_Check(item));
+}
+
+bool ReadIntegerToken(PyObject* item, std::int64_t& token) {
+  if (!PyLong_Check(item)) {
+    if (!IsIntegerToken(item)) return false;
+    const auto index = py::reinterpret_steal<py::object>(PyNumber_Index(item));
+    if (!index) throw py::error_already_set();
+    return ReadIntegerToken(index.ptr(), token);
+  }
+  int overflow = 0;
+  token = PyLong_AsLongLongAndOverflow(item, &overflow);
+  if (overflow != 0) {
+    throw py::value_error("integer token " + py::repr(item).cast<std::string>() + " does not fit in 64 bits");
+  }
+  return true;
+}
+
+// Reads a token sequence (a list or tuple, or any other sequence but str and
+// bytes). Raises TypeError for anything else, for items that are neither str,
+// bytes nor int, and for lists that mix the two kinds.
+void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list) {
+  if (!PySequence_Check(source) || PyUnicode_Check(source) || PyBytes_Check(source)) {
+    throw py::type_error("a token list must be a list of str or of int, not " + TypeName(source) + Where(document));
+  }
+  PyObject* fast = PySequence_Fast(source, "a token list must be a sequence");
+  if (!fast) throw py::error_already_set();
+  list.sequence = py::reinterpret_steal<py::object>(fast);
+  list.items = PySequence_Fast_ITEMS(fast);
+  const auto size = static_cast<std::size_t>(PySequence_Fast_GET_SIZE(fast));
+  list.strings.clear();
+  list.ids.clear();
+  list.integer = size > 0 && IsIntegerToken(list.items[0]);
+  if (list.integer && PyList_Check(fast)) {
+    // __index__ of an integer-like item runs Python code, which could change
+    // the list under the item pointers: read such lists from a tuple copy.
+    for (std::size_t i = 0; i < size; ++i) {
+      if (PyLong_Check(list.items[i])) continue;
+      list.sequence = py::reinterpret_steal<py::object>(PySequence_Tuple(fast));
+      if (!list.sequence) throw py::error_already_set();
+      list.items = PySequence_Fast_ITEMS(list.sequence.ptr());
+      break;
+    }
+  }
+  if (list.integer) {
+    list.ids.resize(size);
+  } else {
+    list.strings.resize(size);
+  }
+  for (std::size_t i = 0; i < size; ++i) {
+    PyObject* item = list.items[i];
+    const bool ok = list.integer ? ReadIntegerToken(item, list.ids[i]) : ReadStringToken(item, list.strings[i]);
+    if (ok) continue;
+    const bool other_kind = list.integer ? (PyUnicode_Check(item) || PyBytes_Check(item)) : IsIntegerToken(item);
+    if (other_kind) {
+      throw py::type_error("a token list mixes str and int tokens (item " + std::to_string(i) + Where(document) +
+                           ")");
+    }
+    throw py::type_error("token " + std::to_string(i) + Where(document) + " is " + TypeName(item) +
+                         ", not str or int");
+  }
+}
+
+// The key of each entry: the caller's own item where it is an exact str,
+// bytes or int, else a new object of that exact type. Exact keys hash and
+// compare without running Python code, so the items stay as they are.
+py::object KeyOf(PyObject* item, std::int64_t token) {
+  if (PyLong_CheckExact(item)) return py::reinterpret_borrow<py::object>(item);
+  return py::reinterpret_steal<py::object>(PyLong_FromLongLong(token));
+}
+py::object KeyOf(PyObject* item, std::string_view token) {
+  if (PyUnicode_CheckExact(item) || PyBytes_CheckExact(item)) return py::reinterpret_borrow<py::object>(item);
+  const auto size = static_cast<Py_ssize_t>(token.size());
+  return py::reinterpret_steal<py::object>(PyUnicode_Check(item) ? PyUnicode_DecodeUTF8(token.data(), size, nullptr)
+                                                                 : PyBytes_FromStringAndSize(token.data(), size));
+}
+
+template <typename Weights>
+py::dict ToDict(const Weights& weights, const TokenList& list) {
+  py::dict dict = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(weights.size())));
+  if (!dict) throw py::error_already_set();
+  for (const auto& entry : weights) {
+    const py::object key = KeyOf(list.items[entry.first_position], entry.token);
+    const auto value = py::reinterpret_steal<py::object>(PyFloat_FromDouble(entry.weight));
+    if (!key || !value || PyDict_SetItem(dict.ptr(), key.ptr(), value.ptr()) != 0) throw py::error_already_set();
+  }
+  return dict;
+}
+
+py::dict ToSparse(const std::vector<IndexedWeight>& entries) {
+  py::list indices(entries.size());
+  py::list values(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    PyObject* index = PyLong_FromUnsignedLong(entries[i].index);
+    PyObject* value = PyFloat_FromDouble(entries[i].weight);
+    if (!index || !value) {
+      Py_XDECREF(index);
+      Py_XDECREF(value);
+      throw py::error_already_set();
+    }
+    PyList_SET_ITEM(indices.ptr(), static_cast<Py_ssize_t>(i), index);
+    PyList_SET_ITEM(values.ptr(), static_cast<Py_ssize_t>(i), value);
+  }
+  py::dict vector;
+  vector["indices"] = std::move(indices);
+  vector["values"] = std::move(values);
+  return vector;
+}
+
+// The three arrays of a CSR matrix, filled row by row.
+struct CsrRows {
+  std::vector<std::int64_t> indptr{0};
+  std::vector<std::int64_t> indices;
+  std::vector<double> data;
+
+  void Append(const std::vector<IndexedWeight>& entries) {
+    for (const IndexedWeight& entry : entries) {
+      indices.push_back(entry.index);
+      data.push_back(entry.weight);
+    }
+    indptr.push_back(static_cast<std::int64_t>(indices.size()));
+  }
+};
+
+template <typename Value>
+py::bytearray ToByteArray(const std::vector<Value>& values) {
+  return py::reinterpret_steal<py::bytearray>(PyByteArray_FromStringAndSize(
+      reinterpret_cast<const char*>(values.data()), static_cast<Py_ssize_t>(values.size() * sizeof(Value))));
+}
+
+// Encodes every token list of documents with encode (the document or the
+// query encoder) into the requested output: a list of dicts, a list of
+// {"indices", "values"} dicts, or the (indptr, indices, data) byte arrays of
+// a CSR matrix (int64, int64, float64).
+template <typename Encode>
+py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output output, Encode encode) {
+  // A tuple: token reading may run Python code (__index__), which must not
+  // change the sequence under the item pointers.
+  py::object held = py::reinterpret_steal<py::object>(PySequence_Tuple(documents.ptr()));
+  if (!held) throw py::error_already_set();
+  const Py_ssize_t count = PySequence_Fast_GET_SIZE(held.ptr());
+  PyObject** items = PySequence_Fast_ITEMS(held.ptr());
+  py::list vectors(output == Output::kCsr ? 0 : count);
+  CsrRows rows;
+  TokenList list;
+  for (Py_ssize_t d = 0; d < count; ++d) {
+    ReadTokens(items[d], d, list);
+    py::object vector;
+    if (list.integer) {
+      const auto weights = encode(encoder, std::span<const std::int64_t>(list.ids));
+      if (output == Output::kDict) {
+        vector = ToDict(weights, list);
+      } else if (output == Output::kSparse) {
+        vector = ToSparse(ToIndexed(weights));
+      } else {
+        rows.Append(ToIndexed(weights));
+      }
+    } else {
+      const auto weights = encode(encoder, std::span<const std::string_view>(list.strings));
+      if (output == Output::kDict) {
+        vector = ToDict(weights, list);
+      } else if (output == Output::kSparse) {
+        vector = ToSparse(ToIndexed(weights));
+      } else {
+        rows.Append(ToIndexed(weights));
+      }
+    }
+    if (output != Output::kCsr) PyList_SET_ITEM(vectors.ptr(), d, vector.release().ptr());
+  }
+  if (output != Output::kCsr) return std::move(vectors);
+  return py::make_tuple(ToByteArray(rows.indptr), ToByteArray(rows.indices), ToByteArray(rows.data));
+}
+
+void TrainOne(BM25Encoder& encoder, PyObject* tokens, Py_ssize_t document, TokenList& list) {
+  ReadTokens(tokens, document, list);
+  if (list.integer) {
+    encoder.Train(std::span<const std::int64_t>(list.ids));
+  } else {
+    encoder.Train(std::span<const std::string_view>(list.strings));
+  }
+}
+
+// The token text of one str, bytes or int token: the key of its counts.
+std::string TokenText(py::handle token) {
+  std::string_view text;
+  if (ReadStringToken(token.ptr(), text)) return std::string(text);
+  std::int64_t id = 0;
+  if (ReadIntegerToken(token.ptr(), id)) {
+    typing::text::TokenTextBuffer buffer;
+    return std::string(typing::text::IntegerTokenText(id, buffer));
+  }
+  throw py::type_error("a token is str or int, not " + TypeName(token.ptr()));
+}
+
+IdfKind KindOf(bool document_idf) { return document_idf ? IdfKind::kDocument : IdfKind::kCorpus; }
+
+}  // namespace
+
+void RegisterBM25Encoder(pybind11::module_& module) {
+  const auto encode_document = [](const BM25Encoder& encoder, auto tokens) { return encoder.EncodeDocument(tokens); };
+  const auto encode_query = [](const BM25Encoder& encoder, auto tokens) { return encoder.EncodeQuery(tokens); };
+
+  py::class_<BM25Encoder>(module, "BM25Encoder")
+      .def(py::init([](double b, double k1, bool document_idf) { return BM25Encoder(b, k1, KindOf(document_idf)); }),
+           py::arg("b"), py::arg("k1"), py::arg("document_idf"))
+      .def("train", [](BM25Encoder& encoder, py::handle tokens) {
+        TokenList list;
+        TrainOne(encoder, tokens.ptr(), -1, list);
+      })
+      .def("train_batch",
+           [](BM25Encoder& encoder, py::handle documents, Py_ssize_t first_index) {
+             py::object held = py::reinterpret_steal<py::object>(PySequence_Tuple(documents.ptr()));
+             if (!held) throw py::error_already_set();
+             const Py_ssize_t count = PySequence_Fast_GET_SIZE(held.ptr());
+             PyObject** items = PySequence_Fast_ITEMS(held.ptr());
+             TokenList list;
+             for (Py_ssize_t d = 0; d < count; ++d) TrainOne(encoder, items[d], first_index + d, list);
+           })
+      .def("encode_documents",
+           [encode_document](const BM25Encoder& encoder, py::handle documents, int output) {
+             return EncodeBatch(encoder, documents, static_cast<Output>(output), encode_document);
+           })
+      .def("encode_queries",
+           [encode_query](const BM25Encoder& encoder, py::handle queries, int output) {
+             return EncodeBatch(encoder, queries, static_cast<Output>(output), encode_query);
+           })
+      .def_property_readonly("b", [](const BM25Encoder& encoder) { return encoder.model().b(); })
+      .def_property_readonly("k1", [](const BM25Encoder& encoder) { return encoder.model().k1(); })
+      .def_property_readonly("document_idf",
+                             [](const BM25Encoder& encoder) { return encoder.idf() == IdfKind::kDocument; })
+      .def_property_readonly("document_frequency_known", &BM25Encoder::document_frequency_known)
+      .def_property_readonly("doc_count", [](const BM25Encoder& encoder) { return encoder.model().doc_count(); })
+      .def_property_readonly("doc_length_total",
+                             [](const BM25Encoder& encoder) { return encoder.model().doc_length_total(); })
+      .def_property_readonly("avg_doc_length",
+                             [](const BM25Encoder& encoder) { return encoder.model().doc_length_average(); })
+      .def_property_readonly("vocabulary_size",
+                             [](const BM25Encoder& encoder) { return encoder.model().distinct_token_count(); })
+      .def("token_count", [](const BM25Encoder& encoder, py::handle token) { return encoder.TokenCount(TokenText(token)); })
+      .def("document_frequency",
+           [](const BM25Encoder& encoder, py::handle token) { return encoder.DocumentFrequency(TokenText(token)); })
+      .def("idf", [](const BM25Encoder& encoder, py::handle token) { return encoder.Idf(TokenText(token)); })
+      .def("merge", &BM25Encoder::Merge)
+      .def("same_statistics", &BM25Encoder::SameStatistics)
+      .def("state", [](const BM25Encoder& encoder) { return py::bytes(encoder.SaveState()); })
+      .def_static("from_state",
+                  [](std::string_view state, bool document_idf) {
+                    return BM25Encoder::FromState(state, KindOf(document_idf));
+                  })
+      .def("save", &BM25Encoder::Save)
+      .def_static("load", [](std::string_view json_text, bool document_idf) {
+        return BM25Encoder::Load(json_text, KindOf(document_idf));
+      });
+}
 
 }  // namespace lumo::bindings::companion

@@ -1,0 +1,89 @@
+"""Wall-clock time of lumotext.dask.fit_bm25 (segmentation included) on a
+distributed.LocalCluster with 1 and with 2 worker processes, in the same run,
+on the benchmark text (one document per line), against segmenting and
+fitting in this process. Run by hand from the project root:
+
+    python3 bench/bench_bm25_dask.py [--text-dir ../shared/data-sources/bench-text] [--runs 3]
+"""
+
+import argparse
+import os
+import pathlib
+import statistics
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import dask.bag as db  # noqa: E402
+import distributed  # noqa: E402
+import pylumotext  # noqa: E402
+import pylumotext_data  # noqa: E402
+from bench_bm25 import machine  # noqa: E402
+
+from lumotext import BM25Encoder  # noqa: E402
+from lumotext.dask import fit_bm25  # noqa: E402
+
+
+class PicklableJieba:
+    """Travels as its data paths; each worker rebuilds it once."""
+
+    def __init__(self, paths):
+        self.paths = paths
+        self.jieba = pylumotext.Jieba(**paths)
+
+    def cut(self, text):
+        return self.jieba.cut(text)
+
+    def __reduce__(self):
+        return (PicklableJieba, (self.paths,))
+
+
+def wall(run, runs):
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        result = run()
+        times.append(time.perf_counter() - start)
+    return statistics.median(times), result
+
+
+def main():
+    root = pathlib.Path(__file__).resolve().parents[1]
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--text-dir", default=root.parent / "shared" / "data-sources" / "bench-text")
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--partitions", type=int, default=16)
+    args = parser.parse_args()
+
+    texts = [line for path in sorted(pathlib.Path(args.text_dir).glob("*.txt"))
+             for line in path.read_text(encoding="utf-8").splitlines() if line.strip()]
+    megabytes = sum(len(t.encode()) for t in texts) / 1e6
+    print(machine())
+    print(f"text: {len(texts)} lines, {megabytes:.1f} MB; {args.partitions} partitions; "
+          f"median wall time of {args.runs} runs\n")
+
+    segmenter = PicklableJieba(pylumotext_data.paths())
+    cpu_before = time.process_time()
+    local, expected = wall(lambda: BM25Encoder().fit(segmenter.cut(t) for t in texts), args.runs)
+    local_cpu = (time.process_time() - cpu_before) / args.runs
+    print(f"{'in process':<12} {local:>7.2f} s  {megabytes / local:>6.2f} MB/s  (CPU {local_cpu:.2f} s per run)")
+    results = {}
+    for workers in (1, 2):
+        with distributed.LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
+                                      dashboard_address=None) as cluster, distributed.Client(cluster) as client:
+            bag = db.from_sequence(texts, npartitions=args.partitions).persist()
+            fit_bm25(bag, segmenter)  # builds the segmenter in every worker
+            cpu_before = sum(client.run(time.process_time).values())
+            seconds, encoder = wall(lambda: fit_bm25(bag, segmenter), args.runs)
+            worker_cpu = (sum(client.run(time.process_time).values()) - cpu_before) / args.runs
+            assert encoder == expected, "the cluster result differs from the in-process fit"
+            results[workers] = seconds
+            # Worker CPU per run tells the work apart from waiting on a busy machine.
+            print(f"{workers} worker{'s' if workers > 1 else ' '}    {seconds:>7.2f} s  "
+                  f"{megabytes / seconds:>6.2f} MB/s  (worker CPU {worker_cpu:.2f} s per run)")
+    print(f"\n2 workers / 1 worker: {results[1] / results[2]:.2f}x (target >= 1.7x)")
+
+
+if __name__ == "__main__":
+    main()

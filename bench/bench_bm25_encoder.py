@@ -1,0 +1,85 @@
+"""Throughput of lumotext.BM25Encoder over whole corpora (fit, encode_documents
+to dicts, to index/value dicts and to CSR, encode_queries), against the
+per-call pylumotext.BM25 loop and a pure-Python implementation of the same
+formulas, all measured in the same run on the same synthetic Zipf corpus as
+bench_bm25.py (every token a fresh str). Run by hand:
+
+    python3 bench/bench_bm25_encoder.py [--docs 100000] [--vocab 100000] [--repeat 5]
+"""
+
+import argparse
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import pylumotext  # noqa: E402
+from bench_bm25 import PurePythonBM25, fresh_copy, machine, make_corpus, timed  # noqa: E402
+
+from lumotext import BM25Encoder  # noqa: E402
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--docs", type=int, default=100000)
+    parser.add_argument("--vocab", type=int, default=100000)
+    parser.add_argument("--repeat", type=int, default=5)
+    parser.add_argument("--seed", type=int, default=1)
+    args = parser.parse_args()
+
+    str_docs, _ = make_corpus(args.docs, args.vocab, args.seed)
+    tokens = sum(len(doc) for doc in str_docs)
+    print(machine())
+    print(f"corpus: {args.docs} documents, {tokens} str tokens, vocabulary {args.vocab}; "
+          f"median of {args.repeat} runs, CPU time of this process\n")
+
+    encoder = BM25Encoder().fit(str_docs)
+    per_call = pylumotext.BM25()
+    baseline = PurePythonBM25()
+    for doc in str_docs:
+        per_call.train(doc)
+        baseline.train(doc)
+
+    # The loops keep their vectors, as the batch calls do.
+    def loop(method):
+        def run(docs):
+            return [method(doc) for doc in docs]
+        return run
+
+    def train_per_call(docs):
+        model = pylumotext.BM25()
+        for doc in docs:
+            model.train(doc)
+
+    def train_baseline(docs):
+        model = PurePythonBM25()
+        for doc in docs:
+            model.train(doc)
+
+    prepare = lambda: fresh_copy(str_docs)  # noqa: E731
+    cases = [
+        ("fit", lambda docs: BM25Encoder().fit(docs), train_per_call, train_baseline, 40),
+        ("encode_documents dict", encoder.encode_documents, loop(per_call.encode_document),
+         loop(baseline.encode_document), 20),
+        ("encode_documents sparse", lambda docs: encoder.encode_documents(docs, output="sparse"),
+         loop(per_call.encode_document), loop(baseline.encode_document), None),
+        ("encode_documents csr", lambda docs: encoder.encode_documents(docs, output="csr"),
+         loop(per_call.encode_document), loop(baseline.encode_document), 60),
+        ("encode_queries dict", encoder.encode_queries, loop(per_call.encode_query),
+         loop(baseline.encode_query), None),
+    ]
+    print(f"{'operation':<24} {'Mtok/s':>8} {'per-call':>9} {'Python':>8} {'x per-call':>11} {'x Python':>9} "
+          f"{'target':>7}")
+    for name, run, run_per_call, run_baseline, target in cases:
+        seconds = timed(run, args.repeat, prepare)
+        per_call_seconds = timed(run_per_call, args.repeat, prepare)
+        baseline_seconds = timed(run_baseline, args.repeat, prepare)
+        rate = tokens / seconds / 1e6
+        verdict = "" if target is None else (f">={target} ok" if rate >= target else f">={target} MISS")
+        print(f"{name:<24} {rate:>8.1f} {tokens / per_call_seconds / 1e6:>9.1f} "
+              f"{tokens / baseline_seconds / 1e6:>8.1f} {per_call_seconds / seconds:>10.1f}x "
+              f"{baseline_seconds / seconds:>8.1f}x {verdict:>7}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,387 @@
+#include "bm25/bm25_encoder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <type_traits>
+#include <stdexcept>
+#include <utility>
+
+#include "bm25/file_replacer.h"
+#include "bm25/murmur_hash3.h"
+#include "bm25/table_state.h"
+#include "bm25/token_counter.h"
+#include "bm25/token_hash.h"
+#include "bm25/token_text.h"
+#include "json/json_escape.h"
+#include "json/json_value.h"
+
+namespace lumo::typing::text {
+
+namespace {
+
+constexpr std::int64_t kMaxCount = std::numeric_limits<std::int32_t>::max();
+constexpr std::string_view kDocumentFrequencyKey = "_document_frequency";
+
+// Whether adding count to a table entry (null: a new token) stays in 32 bits
+// (a restored or loaded table may hold negative counts).
+bool CountFits(const std::int32_t* current, std::int64_t count) {
+  const std::int64_t sum = (current ? *current : 0) + count;
+  return sum <= kMaxCount && sum >= std::numeric_limits<std::int32_t>::min();
+}
+
+// The token a stored JSON key stands for (keys are written escaped).
+std::string_view TokenOfKey(const std::string& key, std::string& scratch) {
+  if (std::memchr(key.data(), '\\', key.size()) == nullptr) return key;
+  scratch = UnescapeText(key);
+  return scratch;
+}
+
+void SortByToken(std::vector<StringTokenWeight>& weights) {
+  std::sort(weights.begin(), weights.end(),
+            [](const StringTokenWeight& left, const StringTokenWeight& right) { return left.token < right.token; });
+}
+
+void SortByToken(std::vector<IntegerTokenWeight>& weights) {
+  std::sort(weights.begin(), weights.end(),
+            [](const IntegerTokenWeight& left, const IntegerTokenWeight& right) { return left.token < right.token; });
+}
+
+// Sorts by index and sums the weights of entries that share one.
+std::vector<IndexedWeight> SortAndJoin(std::vector<IndexedWeight> entries) {
+  std::sort(entries.begin(), entries.end(),
+            [](const IndexedWeight& left, const IndexedWeight& right) { return left.index < right.index; });
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (kept > 0 && entries[kept - 1].index == entries[i].index) {
+      entries[kept - 1].weight += entries[i].weight;
+    } else {
+      entries[kept++] = entries[i];
+    }
+  }
+  entries.resize(kept);
+  return entries;
+}
+
+}  // namespace
+
+void BM25Encoder::AddDocument(std::span<const DistinctToken> tokens, std::size_t length) {
+  model_.CheckDocumentFits(length);
+  TokenFrequencyTable& corpus = model_._doc_token_frequency;
+  // Room first, so that the count pointers stay valid while new tokens go in.
+  corpus.Reserve(corpus.size() + tokens.size());
+  document_frequency_.Reserve(document_frequency_.size() + tokens.size());
+  for (const DistinctToken& token : tokens) {
+    corpus.Prefetch(token.hash);
+    document_frequency_.Prefetch(token.hash);
+  }
+  std::vector<std::pair<std::int32_t*, std::int32_t*>> counts(tokens.size());
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    counts[i] = {corpus.Find(tokens[i].text, tokens[i].hash),
+                 document_frequency_.Find(tokens[i].text, tokens[i].hash)};
+    if (!CountFits(counts[i].first, tokens[i].count) || !CountFits(counts[i].second, 1)) {
+      throw std::runtime_error("BM25 counter overflow");
+    }
+  }
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    if (counts[i].first) *counts[i].first += static_cast<std::int32_t>(tokens[i].count);
+    if (counts[i].second) *counts[i].second += 1;
+  }
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    if (!counts[i].first) corpus.Insert(tokens[i].text, tokens[i].hash, static_cast<std::int32_t>(tokens[i].count));
+    if (!counts[i].second) document_frequency_.Insert(tokens[i].text, tokens[i].hash, 1);
+  }
+  model_.CountDocument(length);
+}
+
+void BM25Encoder::Train(std::span<const std::string_view> tokens) {
+  const TokenCounter<std::string_view> counter(tokens);
+  std::vector<DistinctToken> distinct;
+  distinct.reserve(counter.entries().size());
+  for (const auto& entry : counter.entries()) distinct.push_back({counter.token(entry), entry.hash, entry.count});
+  AddDocument(distinct, tokens.size());
+}
+
+void BM25Encoder::Train(std::span<const std::int64_t> tokens) {
+  const TokenCounter<std::int64_t> counter(tokens);
+  const auto entries = counter.entries();
+  // Integer ids are counted under their decimal text, as the model does.
+  std::vector<TokenTextBuffer> texts(entries.size());
+  std::vector<DistinctToken> distinct;
+  distinct.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string_view text = IntegerTokenText(counter.token(entries[i]), texts[i]);
+    distinct.push_back({text, HashTokenText(text), entries[i].count});
+  }
+  AddDocument(distinct, tokens.size());
+}
+
+// The model's document weights in the model's order of operations, left in
+// first-occurrence order: index outputs sort by index instead, and a dict
+// needs no order, so the model's sort by token would be wasted.
+template <typename Token, typename Weight>
+std::vector<Weight> BM25Encoder::WeighDocument(std::span<const Token> tokens) const {
+  if (tokens.empty()) return {};
+  model_.CheckInitialized();
+  const TokenCounter<Token> counter(tokens);
+  const double dl = static_cast<double>(tokens.size());
+  const double norm = ((dl / model_._doc_length_average) * model_._b + (1.0 - model_._b)) * model_._k1;
+  std::vector<Weight> weights;
+  weights.reserve(counter.entries().size());
+  for (const auto& entry : counter.entries()) {
+    const double tf = static_cast<double>(entry.count);
+    weights.push_back({counter.token(entry), entry.first_position, 0.0 + tf / (tf + norm)});
+  }
+  return weights;
+}
+
+StringSparseVector BM25Encoder::EncodeDocument(std::span<const std::string_view> tokens) const {
+  return WeighDocument<std::string_view, StringTokenWeight>(tokens);
+}
+
+IntegerSparseVector BM25Encoder::EncodeDocument(std::span<const std::int64_t> tokens) const {
+  return WeighDocument<std::int64_t, IntegerTokenWeight>(tokens);
+}
+
+double BM25Encoder::DocumentIdf(std::string_view token_text, std::uint64_t hash) const {
+  const double n = static_cast<double>(model_._doc_count);
+  const std::int32_t* found = document_frequency_.Find(token_text, hash);
+  const double df = found ? static_cast<double>(*found) : 0.0;
+  return std::log(1.0 + (n - df + 0.5) / (df + 0.5));
+}
+
+template <typename Token, typename Weight>
+std::vector<Weight> BM25Encoder::WeighQueryByDocuments(std::span<const Token> tokens) const {
+  if (tokens.empty()) return {};
+  model_.CheckInitialized();
+  const TokenCounter<Token> counter(tokens);
+  std::vector<Weight> weights;
+  weights.reserve(counter.entries().size());
+  TokenTextBuffer buffer;
+  for (const auto& entry : counter.entries()) {
+    const Token& token = counter.token(entry);
+    double idf;
+    if constexpr (std::is_same_v<Token, std::int64_t>) {
+      const std::string_view text = IntegerTokenText(token, buffer);
+      idf = DocumentIdf(text, HashTokenText(text));
+    } else {
+      idf = DocumentIdf(token, entry.hash);
+    }
+    weights.push_back({token, entry.first_position, idf});
+  }
+  SortByToken(weights);
+  double sum = 0.0;
+  for (const Weight& weight : weights) sum += weight.weight;
+  for (Weight& weight : weights) weight.weight = weight.weight / sum;
+  return weights;
+}
+
+StringSparseVector BM25Encoder::EncodeQuery(std::span<const std::string_view> tokens) const {
+  if (idf_ == IdfKind::kCorpus) return model_.encode_query(tokens);
+  return WeighQueryByDocuments<std::string_view, StringTokenWeight>(tokens);
+}
+
+IntegerSparseVector BM25Encoder::EncodeQuery(std::span<const std::int64_t> tokens) const {
+  if (idf_ == IdfKind::kCorpus) return model_.encode_query(tokens);
+  return WeighQueryByDocuments<std::int64_t, IntegerTokenWeight>(tokens);
+}
+
+double BM25Encoder::Idf(std::string_view token_text) const {
+  if (idf_ == IdfKind::kCorpus) return model_.token_idf(token_text);
+  return DocumentIdf(token_text, HashTokenText(token_text));
+}
+
+std::int32_t BM25Encoder::TokenCount(std::string_view token_text) const {
+  return model_.token_frequency(token_text).value_or(0);
+}
+
+std::int32_t BM25Encoder::DocumentFrequency(std::string_view token_text) const {
+  const std::int32_t* found = document_frequency_.Find(token_text, HashTokenText(token_text));
+  return found ? *found : 0;
+}
+
+namespace {
+
+// Every (text, count) of source, with the matching entry of target (null
+// when absent); throws std::overflow_error when a sum would pass 32 bits.
+std::vector<std::pair<std::string_view, std::int32_t>> CheckedEntries(const TokenFrequencyTable& source,
+                                                                      const TokenFrequencyTable& target) {
+  std::vector<std::pair<std::string_view, std::int32_t>> entries;
+  entries.reserve(source.size());
+  source.ForEach([&](std::string_view text, std::int32_t count) {
+    const std::int32_t* current = target.Find(text, HashTokenText(text));
+    if (!CountFits(current, count)) {
+      throw std::overflow_error("cannot merge: the count of a token would pass 2147483647");
+    }
+    entries.emplace_back(text, count);
+  });
+  return entries;
+}
+
+void AddEntries(TokenFrequencyTable& target, const std::vector<std::pair<std::string_view, std::int32_t>>& entries) {
+  target.Reserve(target.size() + entries.size());
+  for (const auto& [text, count] : entries) {
+    const std::uint64_t hash = HashTokenText(text);
+    if (std::int32_t* current = target.Find(text, hash)) {
+      *current += count;
+    } else {
+      target.Insert(text, hash, count);
+    }
+  }
+}
+
+}  // namespace
+
+void BM25Encoder::Merge(const BM25Encoder& other) {
+  if (&other == this) {
+    const BM25Encoder copy(other);
+    Merge(copy);
+    return;
+  }
+  // Exact comparison: the statistics of different parameters do not mix.
+  if (!(model_._b == other.model_._b) || !(model_._k1 == other.model_._k1)) {
+    throw std::invalid_argument("cannot merge: b or k1 differ");
+  }
+  if (other.model_._doc_count > kMaxCount - model_._doc_count) {
+    throw std::overflow_error("cannot merge: the document count would pass 2147483647");
+  }
+  if (other.model_._doc_length_total > std::numeric_limits<std::int64_t>::max() - model_._doc_length_total) {
+    throw std::overflow_error("cannot merge: the total document length would pass 2^63 - 1");
+  }
+  const auto corpus = CheckedEntries(other.model_._doc_token_frequency, model_._doc_token_frequency);
+  const auto documents = CheckedEntries(other.document_frequency_, document_frequency_);
+  AddEntries(model_._doc_token_frequency, corpus);
+  AddEntries(document_frequency_, documents);
+  document_frequency_known_ = document_frequency_known_ && other.document_frequency_known_;
+  model_._doc_count += other.model_._doc_count;
+  model_._doc_length_total += other.model_._doc_length_total;
+  model_._doc_length_average =
+      model_._doc_count == 0
+          ? 0.0
+          : static_cast<double>(model_._doc_length_total) / static_cast<double>(model_._doc_count);
+}
+
+namespace {
+
+bool SameTable(const TokenFrequencyTable& left, const TokenFrequencyTable& right) {
+  if (left.size() != right.size()) return false;
+  bool same = true;
+  left.ForEach([&](std::string_view text, std::int32_t count) {
+    const std::int32_t* other = right.Find(text, HashTokenText(text));
+    same = same && other != nullptr && *other == count;
+  });
+  return same;
+}
+
+// Doubles compare by their bits: a state equals itself even when it holds a NaN.
+bool SameBits(double left, double right) {
+  return std::bit_cast<std::uint64_t>(left) == std::bit_cast<std::uint64_t>(right);
+}
+
+}  // namespace
+
+bool BM25Encoder::SameStatistics(const BM25Encoder& other) const {
+  const BM25& a = model_;
+  const BM25& b = other.model_;
+  return SameBits(a._b, b._b) && SameBits(a._k1, b._k1) && a._doc_count == b._doc_count &&
+         a._doc_length_total == b._doc_length_total && SameBits(a._doc_length_average, b._doc_length_average) &&
+         document_frequency_known_ == other.document_frequency_known_ &&
+         SameTable(a._doc_token_frequency, b._doc_token_frequency) &&
+         SameTable(document_frequency_, other.document_frequency_);
+}
+
+std::string BM25Encoder::SaveState() const {
+  const std::string model = model_.SaveState();
+  std::string out;
+  AppendStateValue<std::uint64_t>(out, model.size());
+  out.append(model);
+  AppendStateValue<std::uint8_t>(out, document_frequency_known_ ? 1 : 0);
+  AppendTableState(out, document_frequency_);
+  return out;
+}
+
+BM25Encoder BM25Encoder::FromState(std::string_view state, IdfKind idf) {
+  // The model's state, behind its length, then the document frequencies.
+  const auto model_size = ReadStateValue<std::uint64_t>(state);
+  if (model_size > state.size()) throw std::invalid_argument("malformed BM25 state");
+  BM25Encoder encoder(0.0, 0.0, idf);
+  encoder.model_ = BM25::FromState(state.substr(0, model_size));
+  state.remove_prefix(model_size);
+  encoder.document_frequency_known_ = ReadStateValue<std::uint8_t>(state) != 0;
+  ReadTableState(state, encoder.document_frequency_);
+  if (!state.empty()) throw std::invalid_argument("malformed BM25 state");
+  return encoder;
+}
+
+void BM25Encoder::Save(const std::string& path) const {
+  JsonValue document = JsonValue::OfKind(JsonKind::Object);
+  // Tables as objects with escaped keys, inserted in key order.
+  const auto fill = [](JsonValue& object, const TokenFrequencyTable& table) {
+    std::vector<std::pair<std::string, std::int32_t>> entries;
+    entries.reserve(table.size());
+    table.ForEach([&entries](std::string_view text, std::int32_t count) { entries.emplace_back(EscapeText(text), count); });
+    std::sort(entries.begin(), entries.end());
+    object.SetKind(JsonKind::Object);
+    for (auto& [key, count] : entries) object.Member(key) = count;
+  };
+  fill(document.Member("_doc_token_frequency"), model_._doc_token_frequency);
+  if (document_frequency_known_) fill(document.Member(kDocumentFrequencyKey), document_frequency_);
+  document.Member("_doc_count") = model_._doc_count;
+  document.Member("_doc_length_average") = model_._doc_length_average;
+  document.Member("_b") = model_._b;
+  document.Member("_k1") = model_._k1;
+  switch (ReplaceFileContents(path, document.Serialize(1, "  "))) {
+    case ReplaceFileResult::kReplaced:
+      return;
+    case ReplaceFileResult::kOpenFailed:
+      throw std::runtime_error("Failed to dump: Unable to open file");
+    case ReplaceFileResult::kWriteFailed:
+      throw std::runtime_error("Failed to dump: Unable to write file");
+  }
+}
+
+BM25Encoder BM25Encoder::Load(std::string_view json_text, IdfKind idf) {
+  BM25Encoder encoder(0.0, 0.0, idf);
+  encoder.model_.load(json_text);
+  const JsonValue document = JsonValue::Parse(json_text);
+  const JsonValue* table = document.Find(kDocumentFrequencyKey);
+  if (table == nullptr) {
+    encoder.document_frequency_known_ = false;
+    return encoder;
+  }
+  if (table->Kind() != JsonKind::Object) throw std::runtime_error("load document_frequency failed");
+  encoder.document_frequency_.Reserve(table->Size());
+  std::string scratch;
+  for (const auto& [key, value] : table->Items()) {
+    bool ok = false;
+    const std::int32_t count = value.AsInteger(ok);
+    if (!ok) throw std::runtime_error("load document_frequency failed");
+    encoder.document_frequency_.Set(TokenOfKey(key, scratch), count);
+  }
+  return encoder;
+}
+
+std::vector<IndexedWeight> ToIndexed(const StringSparseVector& vector) {
+  std::vector<IndexedWeight> entries;
+  entries.reserve(vector.size());
+  for (const StringTokenWeight& entry : vector) entries.push_back({MurmurHash3X86_32(entry.token), entry.weight});
+  return SortAndJoin(std::move(entries));
+}
+
+std::vector<IndexedWeight> ToIndexed(const IntegerSparseVector& vector) {
+  std::vector<IndexedWeight> entries;
+  entries.reserve(vector.size());
+  for (const IntegerTokenWeight& entry : vector) {
+    if (entry.token < 0 || entry.token > std::numeric_limits<std::uint32_t>::max()) {
+      throw std::invalid_argument("integer token " + std::to_string(entry.token) +
+                                  " is not an index: integer tokens must be non-negative and fit in 32 bits");
+    }
+    entries.push_back({static_cast<std::uint32_t>(entry.token), entry.weight});
+  }
+  return SortAndJoin(std::move(entries));
+}
+
+}  // namespace lumo::typing::text

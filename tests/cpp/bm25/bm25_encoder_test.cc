@@ -1,0 +1,76 @@
+// The encoder core: the index hash on published test vectors, document
+// frequencies, merging against training the whole, and the exact state.
+#include <cmath>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "bm25/bm25_encoder.h"
+#include "bm25/murmur_hash3.h"
+
+namespace lumo::typing::text {
+namespace {
+
+using Strings = std::vector<std::string_view>;
+
+TEST(MurmurHash3, MatchesPublishedVectors) {
+  EXPECT_EQ(MurmurHash3X86_32(""), 0u);
+  EXPECT_EQ(MurmurHash3X86_32("", 1), 0x514E28B7u);
+  EXPECT_EQ(MurmurHash3X86_32("hello"), 0x248BFA47u);
+  EXPECT_EQ(MurmurHash3X86_32("The quick brown fox jumps over the lazy dog"), 0x2E4FF723u);
+}
+
+BM25Encoder Trained(const std::vector<Strings>& docs, IdfKind idf = IdfKind::kDocument) {
+  BM25Encoder encoder(0.75, 1.2, idf);
+  for (const Strings& doc : docs) encoder.Train(std::span<const std::string_view>(doc));
+  return encoder;
+}
+
+TEST(BM25Encoder, CountsDocumentsPerTokenAndEmptyDocuments) {
+  const BM25Encoder encoder = Trained({{"a", "a", "b"}, {"b"}, {}});
+  EXPECT_EQ(encoder.DocumentFrequency("a"), 1);
+  EXPECT_EQ(encoder.TokenCount("a"), 2);
+  EXPECT_EQ(encoder.DocumentFrequency("b"), 2);
+  EXPECT_EQ(encoder.model().doc_count(), 3);
+  EXPECT_DOUBLE_EQ(encoder.Idf("b"), std::log(1.0 + 1.5 / 2.5));
+}
+
+TEST(BM25Encoder, MergedPartsEqualTheWholeAndOverflowChangesNothing) {
+  const std::vector<Strings> docs = {{"a", "b"}, {"b", "c", "c"}, {"a"}, {"d", "a", "a", "a"}};
+  BM25Encoder first = Trained({docs[0], docs[2]});
+  first.Merge(Trained({docs[1], docs[3]}));
+  EXPECT_TRUE(first.SameStatistics(Trained(docs)));
+  first.Merge(first);
+  EXPECT_EQ(first.TokenCount("a"), 10);
+
+  BM25Encoder other(0.75, 1.5, IdfKind::kDocument);
+  EXPECT_THROW(first.Merge(other), std::invalid_argument);
+  BM25Encoder full = BM25Encoder::Load(
+      R"({"_b":0.75,"_doc_count":5,"_doc_length_average":1.0,"_doc_token_frequency":{"a":2147483647},"_k1":1.2})",
+      IdfKind::kCorpus);
+  EXPECT_FALSE(full.document_frequency_known());
+  const BM25Encoder before = first;
+  EXPECT_THROW(first.Merge(full), std::overflow_error);
+  EXPECT_TRUE(first.SameStatistics(before));
+}
+
+TEST(BM25Encoder, StateRoundTripsExactlyAndRejectsTruncation) {
+  BM25Encoder encoder(0.1, 1.0 / 3.0, IdfKind::kCorpus);
+  const Strings doc = {"x", "y", "x"};
+  encoder.Train(std::span<const std::string_view>(doc));
+  const std::string state = encoder.SaveState();
+  EXPECT_TRUE(BM25Encoder::FromState(state, IdfKind::kCorpus).SameStatistics(encoder));
+  for (std::size_t cut : {std::size_t{0}, std::size_t{9}, state.size() - 1}) {
+    EXPECT_THROW(BM25Encoder::FromState(std::string_view(state).substr(0, cut), IdfKind::kCorpus),
+                 std::invalid_argument);
+  }
+  EXPECT_THROW(BM25::FromState(encoder.model().SaveState() + "x"), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace lumo::typing::text

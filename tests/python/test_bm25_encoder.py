@@ -1,0 +1,189 @@
+"""lumotext.BM25Encoder: equality with pylumotext.BM25, the document IDF worked
+by hand, index outputs against the mmh3 package, merging, saving and pickling."""
+
+import math
+import pickle
+import random
+
+import mmh3
+import pytest
+import scipy.sparse
+
+import lumotext.bm25
+import pylumotext
+from lumotext import BM25Encoder
+
+
+def corpus(kind, seed=3, docs=60):
+    rng = random.Random(seed)
+    words = ["的", "音乐", "贝多芬", "a", "B", "ab", "x\"y", "长" * 20] + [f"w{i}" for i in range(40)]
+    lists = [[rng.choice(words[: rng.randint(3, len(words))]) for _ in range(rng.randint(1, 30))]
+             for _ in range(docs)]
+    return [[rng.randrange(1000) for _ in doc] for doc in lists] if kind == "int" else lists
+
+
+def index_of(token):
+    return token if isinstance(token, int) else mmh3.hash(token, 0, signed=False)
+
+
+@pytest.mark.parametrize("kind", ["str", "int"])
+def test_corpus_idf_vectors_equal_pylumotext_in_every_format(kind):
+    docs = corpus(kind)
+    queries = corpus(kind, seed=4, docs=20) + [[7, 7, 123456] if kind == "int" else ["unseen", "的", "的"]]
+    encoder = BM25Encoder().fit(iter(docs))
+    model = pylumotext.BM25()
+    for doc in docs:
+        model.train(doc)
+    for batch, encode_batch, encode_one in [(docs, encoder.encode_documents, model.encode_document),
+                                            (queries, encoder.encode_queries, model.encode_query)]:
+        expected = [encode_one(tokens) for tokens in batch]
+        assert encode_batch(batch) == expected
+        sparse = encode_batch(batch, output="sparse")
+        for vector, weights in zip(sparse, expected):
+            by_index = sorted((index_of(token), weight) for token, weight in weights.items())
+            assert vector == {"indices": [i for i, _ in by_index], "values": [w for _, w in by_index]}
+        matrix = encode_batch(batch, output="csr")
+        assert isinstance(matrix, scipy.sparse.csr_array) and matrix.shape == (len(batch), 2**32)
+        for row, vector in enumerate(sparse):
+            start, end = matrix.indptr[row], matrix.indptr[row + 1]
+            assert matrix.indices[start:end].tolist() == vector["indices"]
+            assert matrix.data[start:end].tolist() == vector["values"]
+    assert (encoder.doc_count, encoder.avg_doc_length) == (len(docs), sum(map(len, docs)) / len(docs))
+
+
+@pytest.mark.parametrize("token", ["", "a", "ab", "abc", "abcd", "abcde", "音乐", "😀 emoji", "长" * 37,
+                                   b"\xff\x00raw"])
+def test_str_indices_are_unsigned_murmur3_x86_32_of_utf8(token):
+    encoder = BM25Encoder().fit([[token]])
+    assert encoder.encode_query([token], output="sparse")["indices"] == [mmh3.hash(token, 0, signed=False)]
+
+
+def test_document_idf_hand_worked():
+    encoder = BM25Encoder(idf="document").fit([["a", "a", "b"], ["b", "c"], ["a"], []])
+    # N = 4 (the empty document counts); df: a 2, b 2, c 1, z 0; occurrences a 3.
+    assert [encoder.document_frequency(t) for t in "abcz"] == [2, 2, 1, 0]
+    assert [encoder.token_count(t) for t in "abcz"] == [3, 2, 1, 0]
+    idf = {"a": math.log(1 + 2.5 / 2.5), "c": math.log(1 + 3.5 / 1.5), "z": math.log(1 + 4.5 / 0.5)}
+    assert [encoder.idf(t) for t in "acz"] == [idf["a"], idf["c"], idf["z"]]
+    total = idf["a"] + idf["c"] + idf["z"]
+    assert encoder.encode_query(["z", "a", "c", "a"]) == {t: idf[t] / total for t in "acz"}
+    assert (encoder.doc_count, encoder.avg_doc_length, encoder.vocabulary_size) == (4, 1.5, 3)
+
+
+def test_frequent_token_weight_negative_with_corpus_idf_positive_with_document_idf():
+    docs = [["的", "的", "的", "音乐"], ["的", "的", "天气"]]
+    corpus_weights = BM25Encoder().fit(docs).encode_query(["的", "音乐"])
+    document_weights = BM25Encoder(idf="document").fit(docs).encode_query(["的", "音乐"])
+    assert corpus_weights["的"] < 0 < corpus_weights["音乐"]
+    assert all(w > 0 for w in document_weights.values()) and math.isclose(sum(document_weights.values()), 1)
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (lambda e: e.encode_document([-1], output="sparse"), ValueError, "integer token -1 is not an index"),
+    (lambda e: e.encode_query([2**32], output="csr"), ValueError, "integer token 4294967296 is not an index"),
+    (lambda e: e.encode_document(["a", 1]), TypeError, "mixes str and int tokens (item 1"),
+    (lambda e: e.fit([["a"], "ab"]), TypeError, "not str of document 1"),
+    (lambda e: e.encode_documents([["a"], [1.5]]), TypeError, "token 0 of document 1 is float"),
+    (lambda e: e.encode_document(["a"], output="coo"), ValueError, "output must be one of 'dict', 'sparse', 'csr'"),
+    (lambda e: BM25Encoder(idf="bm25"), ValueError, "idf must be one of 'corpus', 'document'"),
+    (lambda e: BM25Encoder(b=1.5), ValueError, "b must lie between 0 and 1"),
+    (lambda e: BM25Encoder().encode_document(["a"]), RuntimeError, "BM25 has not been initialized"),
+])
+def test_bad_input_raises_clear_errors(call, error, message):
+    encoder = BM25Encoder().fit([["a"], [1]])
+    with pytest.raises(error) as raised:
+        call(encoder)
+    assert message in str(raised.value)
+
+
+def test_fit_reads_iterators_in_chunks_and_names_the_failing_document(monkeypatch):
+    monkeypatch.setattr(lumotext.bm25, "_FIT_CHUNK", 2)
+    docs = corpus("str", docs=7)
+    assert BM25Encoder().fit(iter(docs), progress=True) == BM25Encoder().fit(docs)
+    with pytest.raises(TypeError, match="of document 5"):
+        BM25Encoder().fit(iter(docs[:5] + [None]))
+
+
+@pytest.mark.parametrize("idf", ["corpus", "document"])
+def test_merging_a_partition_equals_fitting_the_whole(idf):
+    docs = corpus("str", docs=90) + corpus("int", docs=30)
+    parts = [BM25Encoder(idf=idf).fit(docs[i::4]) for i in range(4)]
+    merged = parts[0].merge(parts[1]).merge(parts[2].merge(parts[3]))
+    whole = BM25Encoder(idf=idf).fit(docs[0::4] + docs[1::4] + docs[2::4] + docs[3::4])
+    assert merged == whole and merged.avg_doc_length == whole.avg_doc_length
+    assert merged.encode_queries(docs) == whole.encode_queries(docs)
+    twice = pickle.loads(pickle.dumps(whole)).merge(whole)
+    assert (twice.doc_count, twice.token_count("的")) == (2 * whole.doc_count, 2 * whole.token_count("的"))
+
+
+def write_model(path, doc_count, frequencies):
+    table = ", ".join(f'"{token}" : {count}' for token, count in frequencies.items())
+    path.write_text(f'{{"_b" : 0.750000, "_doc_count" : {doc_count}, "_doc_length_average" : 1.000000, '
+                    f'"_doc_token_frequency" : {{{table}}}, "_k1" : 1.200000, "_document_frequency" : {{}}}}')
+    return BM25Encoder.load(path)
+
+
+@pytest.mark.parametrize("doc_count, frequencies, message", [
+    (2147483647, {}, "document count would pass 2147483647"),
+    (5, {"a": 2147483647}, "count of a token would pass 2147483647"),
+])
+def test_merge_refuses_overflow_and_different_parameters(tmp_path, doc_count, frequencies, message):
+    big = write_model(tmp_path / "big.json", doc_count, frequencies)
+    small = BM25Encoder().fit([["a"]])
+    before = pickle.dumps(small)
+    with pytest.raises(OverflowError, match=message):
+        small.merge(big)
+    assert small == pickle.loads(before)
+    with pytest.raises(ValueError, match="b or k1 differ"):
+        small.merge(BM25Encoder(k1=1.5).fit([["a"]]))
+
+
+def test_save_writes_the_model_document_plus_document_frequencies(tmp_path):
+    docs = [["a", "b", "a"], ["b", "c", "c"], ['q"uote', "back\\slash", "c"]]  # average 3.0
+    encoder = BM25Encoder(idf="document").fit(docs)
+    encoder.save(tmp_path / "model.json")
+    text = (tmp_path / "model.json").read_text()
+    assert text.endswith('"_document_frequency" : {\n    "a" : 1,\n    "b" : 2,\n'
+                         '    "back\\\\slash" : 1,\n    "c" : 2,\n    "q\\"uote" : 1\n  },\n  "_k1" : 1.200000\n}')
+    model = pylumotext.BM25()
+    model.load(text)
+    assert model.encode_query(["a", "c"]) == BM25Encoder().fit(docs).encode_query(["a", "c"])
+    assert BM25Encoder.load(tmp_path / "model.json", idf="document") == encoder
+    model.dump(str(tmp_path / "plain.json"))
+    with pytest.raises(ValueError, match="without document frequencies"):
+        BM25Encoder.load(tmp_path / "plain.json", idf="document")
+    assert BM25Encoder.load(tmp_path / "plain.json").encode_query(["a", "c"]) == model.encode_query(["a", "c"])
+
+
+def test_pickles_keep_the_exact_state():
+    docs = [["a", "b", "a"], ["b"], [7, 7, -5]]
+    encoder = BM25Encoder(b=0.123456789, k1=1.0 / 3.0, idf="document").fit(docs)
+    copy = pickle.loads(pickle.dumps(encoder))
+    assert copy == encoder and copy.idf_kind == "document" and copy.avg_doc_length == 7 / 3
+    assert (copy.b, copy.k1) == (0.123456789, 1.0 / 3.0)
+    model = pylumotext.BM25(0.123456789, 1.0 / 3.0)
+    for doc in docs:
+        model.train(doc)
+    restored = pickle.loads(pickle.dumps(model))
+    assert (restored.b(), restored.k1()) == (0.123456789, 1.0 / 3.0)
+    restored.train(["a", "x"])  # the total length came along: the average stays exact
+    model.train(["a", "x"])
+    for tokens in (["a", "b", "x", "z"], ["7", "-5"]):
+        assert restored.encode_query(tokens) == model.encode_query(tokens)
+        assert restored.encode_document(tokens) == model.encode_document(tokens)
+    with pytest.raises(ValueError, match="malformed BM25 state"):
+        pylumotext.BM25.__new__(pylumotext.BM25).__setstate__((b"\x01short",))
+
+
+def test_integer_like_tokens_and_str_subclasses_are_read_as_their_values():
+    numpy = pytest.importorskip("numpy")
+
+    class Text(str):
+        def __hash__(self):
+            raise AssertionError("no Python code runs while the vectors are built")
+
+    encoder = BM25Encoder().fit([numpy.array([3, 3, 5]), [Text("a"), "b"]])
+    assert encoder.token_count(3) == 2 and encoder.token_count("a") == 1
+    assert encoder.encode_document(numpy.array([5, 3])) == encoder.encode_document([5, 3])
+    vector = encoder.encode_document([Text("a"), "b"])
+    assert vector == encoder.encode_document(["a", "b"]) and all(type(key) is str for key in vector)
