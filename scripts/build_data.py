@@ -98,7 +98,7 @@ class Settings:
     ranked_prior_weight: float = 1.0
     # Weight of the raw text against the train counts in the EM estimate (the
     # raw text's expected counts add up to this share of the fixed counts).
-    raw_weight: float = 0.5
+    raw_weight: float = 0.25
     em_iterations: int = 2
     # A headword that the train text holds k times, never as one word, keeps
     # split_evidence / (split_evidence + k) of its estimated count.
