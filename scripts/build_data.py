@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """Builds the default Chinese data files of the package from pinned sources.
 
-Reads the segmented corpus, the two word lists and the stop-word list from the
-sources folder (checked against its SHA256SUMS first) and writes, into the
-output folder, the main dictionary, the HMM model, the user dictionary, the
-IDF table, the stop-word list and the attribution and licence files that the
-sources require. Standard library only. Every output is sorted and uses fixed
-number formatting, so running the script again reproduces the files byte for
-byte.
+Reads the segmented corpus, the word lists, the conversion tables and the
+stop-word list from the sources folder (checked against its SHA256SUMS first),
+plus counts from the raw benchmark text, and writes, into the output folder,
+the main dictionary, the HMM model, the user dictionary, the IDF table, the
+stop-word list and the attribution and licence files that the sources
+require. Headwords that the segmented corpus lacks get frequencies estimated
+from their frequency ranks and by EM over the raw text (word_frequencies.py);
+every word and character also gets its traditional spellings
+(traditional.py). Standard library only. Every output is sorted and uses
+fixed number formatting, so running the script again reproduces the files
+byte for byte.
 
     python3 scripts/build_data.py [--sources DIR] [--out DIR]
 """
@@ -21,8 +25,12 @@ import hashlib
 import json
 import math
 import os
+import re
 import sys
 import unicodedata
+
+import traditional
+import word_frequencies
 
 REPO_ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DEFAULT_SOURCES = os.path.join(os.path.dirname(REPO_ROOT), "shared", "data-sources")
@@ -31,6 +39,9 @@ DEFAULT_OUT = os.path.join(REPO_ROOT, "python", "pylumotext_data", "data")
 TRAIN = "segmented/zh_gsdsimp-ud-train.iob2"
 CEDICT = "wordlists/cedict_ts.u8"
 OCR_WORDS = "wordlists/chi_sim.wordlist.txt"
+HSK = "wordlists/hsk/complete.min.json"
+OPENCC = "wordlists/opencc"
+BENCH_TEXT = "bench-text"
 STOP_WORDS = "stopwords/stopwords-zh.json"
 
 # File names of the five data files, keyed by the segmenter's argument names.
@@ -41,6 +52,11 @@ DATA_FILES = {
     "idf_path": "idf.txt",
     "stop_word_path": "stop_words.txt",
 }
+
+# Rank of a proficiency-test word that the list gives no frequency rank.
+UNRANKED = 1_000_000
+# Column count of a CoNLL-U word line.
+CONLLU_COLUMNS = 10
 
 IMPOSSIBLE = "-3.14e+100"
 STATES = "BEMS"
@@ -56,7 +72,9 @@ ASCII_LIMIT = 0x80
 # never glues it to a neighbour.
 CJK_PUNCTUATION = ("、。〃〈〉《》「」『』【】〔〕〖〗〘〙〚〛〝〞〟・"
                    "！＂＃＄％＆＇（）＊＋，－．／：；＜＝＞？＠［＼］＾＿｀｛｜｝～"
-                   "‘’“”…‥—–·•※§¶°℃")
+                   "‘’“”…‥—–·•※§¶°℃⋯─")
+# Doubled marks that written Chinese uses as one mark (ellipsis and dash).
+DOUBLED_PUNCTUATION = ("……", "——", "⋯⋯", "──")
 
 _HAN_RANGES = ((0x3400, 0x4DBF), (0x4E00, 0x9FFF), (0xF900, 0xFAFF),
                (0x20000, 0x2FA1F), (0x30000, 0x323AF))
@@ -64,22 +82,41 @@ _HAN_RANGES = ((0x3400, 0x4DBF), (0x4E00, 0x9FFF), (0xF900, 0xFAFF),
 
 @dataclasses.dataclass(frozen=True)
 class Settings:
-    """The knobs of the build, tuned on the dev split only."""
+    """The knobs of the build, tuned on both dev splits together."""
 
     # Train-split counts are multiplied by this so that extra words can get a
     # frequency below one train occurrence while every frequency stays an integer.
-    train_scale: int = 10
-    # Frequency of a word-list headword that the train split does not have.
-    extra_frequency: int = 2
-    # Leave out a word-list headword that the train split writes as several words.
-    drop_split_extras: bool = True
-    # Longest word-list headword taken, in characters: longer headwords glue
-    # words that the corpus keeps apart (measured on the dev split).
-    max_extra_length: int = 2
+    train_scale: int = 100
+    # Longest word-list headword taken, in characters.
+    max_extra_length: int = 8
+    # Prior counts (in train occurrences) of word-list headwords that the train
+    # split does not have: any listed word, an idiom, and a proficiency-test
+    # word (this weight times the count that its frequency rank predicts).
+    extra_prior: float = 0.2
+    long_prior: float = 0.002  # the same for headwords of three or more characters
+    idiom_prior: float = 1.0
+    ranked_prior_weight: float = 1.0
+    # Weight of the raw text against the train counts in the EM estimate (the
+    # raw text's expected counts add up to this share of the fixed counts).
+    raw_weight: float = 0.25
+    em_iterations: int = 2
+    # A headword that the train text holds k times, never as one word, keeps
+    # split_evidence / (split_evidence + k) of its estimated count.
+    split_evidence: float = 0.01
+    # Headwords of at least this many characters (names of states and
+    # institutions) are not scaled down, though the train split writes their parts.
+    split_exempt_length: int = 5
+    # A train word that the train text holds as a string more than this many
+    # times per occurrence as a word (split into other words otherwise) is left
+    # out: it would glue words that the train split keeps apart.
+    split_majority: float = 3.0
     # A single character goes to the user dictionary when the train split has it
     # as a word at least this often and in at least this share of its occurrences.
     user_single_min_count: int = 5
     user_single_min_ratio: float = 0.2
+    # So does a one-character proficiency-test word of at most this frequency
+    # rank that the train split has as a word at least once (0: none).
+    user_single_max_rank: int = 500
     # Add-k smoothing of the HMM emission counts.
     emission_smoothing: float = 0.5
 
@@ -91,9 +128,12 @@ class Sentence:
     entity_tags: list[str]
 
 
+_HAN_TEXT = re.compile("[" + "".join(f"{chr(lo)}-{chr(hi)}" for lo, hi in _HAN_RANGES) + "]+")
+
+
 def is_han(text: str) -> bool:
     """True for a non-empty string of CJK ideographs only."""
-    return bool(text) and all(any(lo <= ord(c) <= hi for lo, hi in _HAN_RANGES) for c in text)
+    return _HAN_TEXT.fullmatch(text) is not None
 
 
 def is_punctuation(char: str) -> bool:
@@ -124,7 +164,12 @@ def verify_checksums(sources: str) -> None:
 
 
 def read_segmented(path: str) -> list[Sentence]:
-    """Sentences of a segmented file: raw text, words and their entity tags."""
+    """Sentences of a segmented file: raw text, words and their entity tags.
+
+    Reads both the corpus format (index, word, entity tag, two dashes) and
+    CoNLL-U (ten columns, the word in column 2; multiword-token ranges and
+    empty nodes are skipped, and every word gets the entity tag O).
+    """
     sentences: list[Sentence] = []
     text, words, tags = None, [], []
     with open(path, encoding="utf-8") as handle:
@@ -143,16 +188,38 @@ def read_segmented(path: str) -> list[Sentence]:
                 fields = line.split("\t")
                 if len(fields) < 3 or not fields[1]:
                     raise SystemExit(f"{path}:{number}: malformed word line")
+                if len(fields) == CONLLU_COLUMNS:
+                    if not fields[0].isdigit():
+                        continue  # a multiword-token range or an empty node
+                    tag = "O"
+                else:
+                    tag = fields[2]
                 words.append(fields[1])
-                tags.append(fields[2])
+                tags.append(tag)
     if words:
         sentences.append(Sentence(text if text is not None else "".join(words), words, tags))
     return sentences
 
 
-def read_cedict(path: str) -> dict[str, str]:
-    """Simplified all-Han headwords mapped to the first gloss of their first entry."""
+@dataclasses.dataclass
+class WordLists:
+    """What the word lists say about simplified all-Han headwords."""
+
+    glosses: dict[str, str]  # CC-CEDICT headword -> first gloss of its first entry
+    idioms: set[str]  # headwords that CC-CEDICT marks as idioms
+    traditional: dict[str, set[str]]  # headword -> traditional headwords paired with it
+    ranks: dict[str, int]  # proficiency-test word -> its frequency rank (1 is the most common)
+    ocr_words: set[str]
+
+    def headwords(self) -> set[str]:
+        return set(self.glosses) | set(self.ranks) | self.ocr_words
+
+
+def read_cedict(path: str) -> tuple[dict[str, str], set[str], dict[str, set[str]]]:
+    """Glosses, idioms and traditional headwords of the simplified all-Han headwords."""
     glosses: dict[str, str] = {}
+    idioms: set[str] = set()
+    traditional: dict[str, set[str]] = collections.defaultdict(set)
     with open(path, encoding="utf-8") as handle:
         for line in handle:
             if line.startswith("#"):
@@ -162,7 +229,42 @@ def read_cedict(path: str) -> dict[str, str]:
                 continue
             gloss = parts[2].partition("/")[2].partition("/")[0]
             glosses.setdefault(parts[1], gloss)
-    return glosses
+            if "(idiom)" in parts[2]:
+                idioms.add(parts[1])
+            if is_han(parts[0]):
+                traditional[parts[1]].add(parts[0])
+    return glosses, idioms, dict(traditional)
+
+
+def read_ranked_words(path: str) -> tuple[dict[str, int], dict[str, set[str]]]:
+    """Frequency ranks and traditional spellings of the proficiency-test words."""
+    with open(path, encoding="utf-8") as handle:
+        entries = json.load(handle)
+    ranks: dict[str, int] = {}
+    traditional: dict[str, set[str]] = collections.defaultdict(set)
+    for entry in entries:
+        word = entry.get("s")
+        if not isinstance(word, str) or not is_han(word):
+            continue
+        rank = entry.get("q")
+        if isinstance(rank, int) and 0 < rank < UNRANKED:
+            ranks[word] = min(rank, ranks.get(word, rank))
+        else:
+            ranks.setdefault(word, UNRANKED)
+        for form in entry.get("f", []):
+            spelling = form.get("t") if isinstance(form, dict) else None
+            if isinstance(spelling, str) and is_han(spelling):
+                traditional[word].add(spelling)
+    return ranks, dict(traditional)
+
+
+def read_word_lists(sources: str) -> WordLists:
+    glosses, idioms, traditional = read_cedict(os.path.join(sources, CEDICT))
+    ranks, ranked_traditional = read_ranked_words(os.path.join(sources, HSK))
+    for word, spellings in ranked_traditional.items():
+        traditional.setdefault(word, set()).update(spellings)
+    return WordLists(glosses, idioms, traditional, ranks,
+                     read_word_list(os.path.join(sources, OCR_WORDS)))
 
 
 def read_word_list(path: str) -> set[str]:
@@ -210,27 +312,52 @@ def word_tag(word: str, entity: str | None, gloss: str | None) -> str:
     return "n"
 
 
-def split_attested(sentences: list[Sentence], candidates: set[str], max_length: int) -> set[str]:
-    """Candidates that occur in the train text as a run of two or more train words."""
-    found: set[str] = set()
+def occurrences_in_text(sentences: list[Sentence], candidates: set[str],
+                        max_length: int) -> collections.Counter[str]:
+    """How often each candidate of two or more characters occurs as a string in the
+    texts, apart from occurrences inside a single word (which say nothing about
+    whether the string stands as a word elsewhere)."""
+    found: collections.Counter[str] = collections.Counter()
     for sentence in sentences:
-        bounds = [0]
-        for word in sentence.words:
-            bounds.append(bounds[-1] + len(word))
         text = "".join(sentence.words)
-        for i, start in enumerate(bounds[:-1]):
-            for j in range(i + 2, len(bounds)):
-                if bounds[j] - start > max_length:
-                    break
-                piece = text[start:bounds[j]]
-                if piece in candidates:
-                    found.add(piece)
+        word_of = [i for i, word in enumerate(sentence.words) for _ in word]
+        for length in range(2, max_length + 1):
+            found.update(p for i, p in ((i, text[i:i + length])
+                                        for i in range(len(text) - length + 1))
+                         if p in candidates and word_of[i] != word_of[i + length - 1])
     return found
 
 
-def build_main_dictionary(sentences: list[Sentence], glosses: dict[str, str],
-                          ocr_words: set[str], settings: Settings) -> dict[str, tuple[int, str]]:
-    """Word -> (frequency, tag): train counts plus low-frequency word-list headwords."""
+def rank_scale(counts: collections.Counter[str], ranks: dict[str, int]) -> float:
+    """K of the law count = K / rank, fitted to the train counts of the ranked words.
+
+    A ratio estimate over every ranked word, also those the train split lacks,
+    so that the fit is not biased towards the words that happen to occur.
+    """
+    ranked = [(w, r) for w, r in sorted(ranks.items()) if r < UNRANKED]
+    inverse = math.fsum(1 / r for _, r in ranked)
+    return math.fsum(counts[w] for w, _ in ranked) / inverse if inverse else 0.0
+
+
+def extra_priors(counts: collections.Counter[str], lists: WordLists,
+                 settings: Settings) -> dict[str, float]:
+    """Prior counts of the word-list headwords that the train split does not have."""
+    scale = rank_scale(counts, lists.ranks) * settings.ranked_prior_weight
+    priors: dict[str, float] = {}
+    for word in sorted(lists.headwords()):
+        if word in counts or len(word) > settings.max_extra_length:
+            continue
+        prior = settings.extra_prior if len(word) < 3 else settings.long_prior
+        if word in lists.idioms:
+            prior = max(prior, settings.idiom_prior)
+        if lists.ranks.get(word, UNRANKED) < UNRANKED:
+            prior = max(prior, scale / lists.ranks[word])
+        priors[word] = prior
+    return priors
+
+
+def train_counts(sentences: list[Sentence]) -> tuple[collections.Counter[str], dict[str, str]]:
+    """Word counts of the train split and each word's most common entity type."""
     counts: collections.Counter[str] = collections.Counter()
     entities: dict[str, collections.Counter[str]] = collections.defaultdict(collections.Counter)
     for sentence in sentences:
@@ -239,25 +366,80 @@ def build_main_dictionary(sentences: list[Sentence], glosses: dict[str, str],
                 continue  # ASCII words and numbers are left to the segmenter's fixed rules
             counts[word] += 1
             entities[word][tag.partition("-")[2] or "O"] += 1
-    extras = {w for w in set(glosses) | ocr_words
-              if w not in counts and len(w) <= settings.max_extra_length}
-    if settings.drop_split_extras:
-        extras -= split_attested(sentences, extras, settings.max_extra_length)
+    return counts, {w: min(e.items(), key=lambda item: (-item[1], item[0]))[0]
+                    for w, e in entities.items()}
+
+
+def estimate_counts(sentences: list[Sentence], lists: WordLists, raw_texts: list[str],
+                    settings: Settings) -> tuple[collections.Counter[str], dict[str, float]]:
+    """Train counts, and estimated counts (in train occurrences) of every other headword.
+
+    A headword's estimate is its prior plus its expected count as a word of
+    the raw text (EM), scaled down by how often the train text holds it
+    without ever writing it as one word.
+    """
+    counts, _ = train_counts(sentences)
+    split = occurrences_in_text(sentences, {w for w in counts if len(w) > 1},
+                                max(map(len, counts)))
+    counts = collections.Counter({w: c for w, c in counts.items()
+                                  if split[w] <= settings.split_majority * c})
+    priors = extra_priors(counts, lists, settings)
+    split = occurrences_in_text(sentences, set(priors), settings.max_extra_length)
+    keep = {w: settings.split_evidence / (settings.split_evidence + split[w])
+            if split[w] and len(w) < settings.split_exempt_length else 1.0 for w in priors}
+    fixed = {w: float(c) for w, c in counts.items() if is_han(w)}
+    fixed.update((w, p * keep[w]) for w, p in priors.items())
+    raw: dict[str, float] = {}
+    if raw_texts and settings.em_iterations:
+        model = word_frequencies.RawTextModel(word_frequencies.han_runs(raw_texts), fixed,
+                                              settings.max_extra_length)
+        raw = model.estimate(settings.em_iterations, settings.raw_weight)
+    estimates = {w: (p + raw.get(w, 0.0)) * keep[w] for w, p in priors.items()}
+    return counts, estimates
+
+
+def build_main_dictionary(sentences: list[Sentence], lists: WordLists, raw_texts: list[str],
+                          settings: Settings) -> dict[str, tuple[int, str]]:
+    """Simplified word -> (frequency, tag): train counts plus estimated headword counts."""
+    counts, estimates = estimate_counts(sentences, lists, raw_texts, settings)
+    _, entities = train_counts(sentences)
     entries: dict[str, tuple[int, str]] = {}
     for word, count in counts.items():
-        entity = entities[word].most_common(1)[0][0]
+        entity = entities[word]
         entries[word] = (count * settings.train_scale,
-                         word_tag(word, None if entity == "O" else entity, glosses.get(word)))
-    for word in extras:
-        entries[word] = (settings.extra_frequency, word_tag(word, None, glosses.get(word)))
-    for char in CJK_PUNCTUATION:
-        entries.setdefault(char, (settings.extra_frequency, "x"))
+                         word_tag(word, None if entity == "O" else entity, lists.glosses.get(word)))
+    for word, estimate in estimates.items():
+        frequency = round(estimate * settings.train_scale)
+        if frequency > 0:  # a headword whose estimate rounds to nothing is left out
+            tag = "i" if word in lists.idioms else word_tag(word, None, lists.glosses.get(word))
+            entries[word] = (frequency, tag)
+    for mark in tuple(CJK_PUNCTUATION) + DOUBLED_PUNCTUATION:
+        entries.setdefault(mark, (max(1, round(settings.extra_prior * settings.train_scale)), "x"))
     return entries
 
 
+def add_traditional(main: dict[str, tuple[int, str]],
+                    converter: traditional.Converter) -> dict[str, tuple[int, str]]:
+    """Traditional spellings of the words that are not words already, with the summed
+    frequency of the simplified words they spell (usually just one)."""
+    spelled: dict[str, list[tuple[int, str]]] = collections.defaultdict(list)
+    for word, (frequency, tag) in sorted(main.items()):
+        for form in converter.spellings(word):
+            if form not in main:
+                spelled[form].append((frequency, tag))
+    return {form: (sum(f for f, _ in sources), max(sources)[1])
+            for form, sources in spelled.items()}
+
+
 def build_user_dictionary(sentences: list[Sentence], main: dict[str, tuple[int, str]],
-                          settings: Settings) -> list[str]:
-    """Single characters that must stay words of their own, with their main frequency."""
+                          settings: Settings,
+                          spellings: dict[str, set[str]] | None = None,
+                          ranks: dict[str, int] | None = None) -> list[str]:
+    """Single characters that must stay words of their own, with their main frequency.
+
+    spellings maps a character to its traditional spellings that the main
+    dictionary holds as spellings only; they stay words of their own too.
+    """
     as_word: collections.Counter[str] = collections.Counter()
     occurrences: collections.Counter[str] = collections.Counter()
     for sentence in sentences:
@@ -268,6 +450,11 @@ def build_user_dictionary(sentences: list[Sentence], main: dict[str, tuple[int, 
         if char in main and ord(char) >= ASCII_LIMIT and count >= settings.user_single_min_count \
                 and count >= settings.user_single_min_ratio * occurrences[char]:
             chosen.add(char)
+    for char, rank in sorted((ranks or {}).items()):
+        if len(char) == 1 and rank <= settings.user_single_max_rank and as_word[char]:
+            chosen.add(char)
+    for char in sorted(chosen):
+        chosen.update(f for f in (spellings or {}).get(char, ()) if f in main)
     return [f"{c} {main[c][0]} {main[c][1]}" for c in sorted(chosen)]
 
 
@@ -275,8 +462,14 @@ def _log_ratio(count: float, total: float) -> str:
     return f"{math.log(count / total):.6f}"
 
 
-def build_hmm_model(sentences: list[Sentence], settings: Settings) -> list[str]:
-    """Start, transition and emission log probabilities counted from the train split."""
+def build_hmm_model(sentences: list[Sentence], settings: Settings,
+                    converter: traditional.Converter | None = None) -> list[str]:
+    """Start, transition and emission log probabilities counted from the train split.
+
+    With a converter, every traditional spelling of a character also emits
+    the character's counts (added to its own when it is a simplified
+    character too), so that traditional text decodes like simplified text.
+    """
     starts: collections.Counter[str] = collections.Counter()
     transitions: collections.Counter[tuple[str, str]] = collections.Counter()
     emissions: dict[str, collections.Counter[str]] = {s: collections.Counter() for s in STATES}
@@ -291,6 +484,12 @@ def build_hmm_model(sentences: list[Sentence], settings: Settings) -> list[str]:
         for state, char in labels:
             if ord(char) >= ASCII_LIMIT and not char.isspace():
                 emissions[state][char] += 1
+    if converter is not None:
+        for state in STATES:
+            simplified = emissions[state].copy()
+            for char, count in sorted(simplified.items()):
+                for form in sorted(converter.spellings(char)):
+                    emissions[state][form] += count
     lines = ["# HMM model of the default data: states B (word begin), E (word end),",
              "# M (word middle), S (single-character word); natural-log probabilities.",
              "# start: B E M S"]
@@ -313,28 +512,58 @@ def build_hmm_model(sentences: list[Sentence], settings: Settings) -> list[str]:
     return lines
 
 
-def build_idf(sentences: list[Sentence]) -> list[str]:
-    """Inverse document frequency ln(N / df) of every train word, a sentence a document."""
+def build_idf(sentences: list[Sentence],
+              converter: traditional.Converter | None = None) -> list[str]:
+    """Inverse document frequency ln(N / df) of every train word, a sentence a document;
+    with a converter, also of the traditional spellings that are not train words."""
     frequency: collections.Counter[str] = collections.Counter()
     for sentence in sentences:
         frequency.update(set(sentence.words))
     documents = len(sentences)
-    return [f"{w} {math.log(documents / df):.6f}" for w, df in sorted(frequency.items())
-            if " " not in w]
+    idf = {w: math.log(documents / df) for w, df in frequency.items() if " " not in w}
+    if converter is not None:
+        for word, value in sorted(idf.items()):
+            for form in converter.spellings(word):
+                if form not in frequency:
+                    idf[form] = max(idf.get(form, value), value)
+    return [f"{w} {v:.6f}" for w, v in sorted(idf.items())]
+
+
+def read_raw_texts(sources: str) -> list[str]:
+    """The raw texts whose statistics the frequency estimate uses, in name order."""
+    folder = os.path.join(sources, BENCH_TEXT)
+    texts = []
+    for name in sorted(os.listdir(folder)):
+        if name.endswith(".txt"):
+            with open(os.path.join(folder, name), encoding="utf-8") as handle:
+                texts.append(handle.read())
+    return texts
+
+
+def read_converter(sources: str, lists: WordLists) -> traditional.Converter:
+    tables = {name: traditional.read_table(os.path.join(sources, OPENCC, name + ".txt"))
+              for name in ("STCharacters", "STPhrases", "TSCharacters")}
+    return traditional.Converter(tables["STCharacters"], tables["STPhrases"],
+                                 tables["TSCharacters"], lists.traditional)
 
 
 def build(sources: str, settings: Settings = Settings()) -> DataSet:
     """All five data files from the sources folder (checksums are checked first)."""
     verify_checksums(sources)
     sentences = read_segmented(os.path.join(sources, TRAIN))
-    glosses = read_cedict(os.path.join(sources, CEDICT))
-    ocr_words = read_word_list(os.path.join(sources, OCR_WORDS))
-    main = build_main_dictionary(sentences, glosses, ocr_words, settings)
+    lists = read_word_lists(sources)
+    converter = read_converter(sources, lists)
+    main = build_main_dictionary(sentences, lists, read_raw_texts(sources), settings)
+    spelled = add_traditional(main, converter)
+    char_spellings = {c: {f for f in converter.spellings(c) if f in spelled}
+                      for c in main if len(c) == 1}
+    main.update(spelled)
+    user_dict = build_user_dictionary(sentences, main, settings, char_spellings, lists.ranks)
     return DataSet(
         main_dict=[f"{w} {f} {t}" for w, (f, t) in sorted(main.items())],
-        hmm_model=build_hmm_model(sentences, settings),
-        user_dict=build_user_dictionary(sentences, main, settings),
-        idf=build_idf(sentences),
+        hmm_model=build_hmm_model(sentences, settings, converter),
+        user_dict=user_dict,
+        idf=build_idf(sentences, converter),
         stop_words=read_stop_words(os.path.join(sources, STOP_WORDS)),
     )
 
@@ -354,8 +583,11 @@ list (LICENSE-MIT-stopwords.txt).
 
 Changes made: word counts, HMM state statistics, document frequencies and
 single-character lists were computed from the segmented corpus; all-Han
-headwords of the two word lists were added as low-frequency words; the
-stop-word array was written one word per line.
+headwords of the word lists were added with frequencies estimated from their
+frequency ranks and from how often they stand as words in raw text (only
+counts are kept, no text); traditional spellings of every word and character
+were added through the conversion tables and the traditional headwords of the
+word lists; the stop-word array was written one word per line.
 
 Sources
 -------
@@ -367,13 +599,22 @@ Sources
   Yasuoka; Google's GSD annotation). Licence: CC BY-SA 4.0.
 
 * CC-CEDICT of 2026-09-10, published by MDBG (https://cc-cedict.org/wiki/);
-  CEDICT (C) 1997, 1998 Paul Andrew Denisowski. Simplified headwords made of
-  Han characters only. Licence: CC BY-SA 4.0.
+  CEDICT (C) 1997, 1998 Paul Andrew Denisowski. Simplified and traditional
+  headwords made of Han characters only, idiom marks. Licence: CC BY-SA 4.0.
 
 * Tesseract chi_sim LSTM word list, from the Debian package
   tesseract-ocr-chi-sim 1:4.1.0-2 (extracted with combine_tessdata and
   dawg2wordlist). Words made of Han characters only. Licence: Apache-2.0
   (LICENSE-Apache-2.0.txt).
+
+* complete-hsk-vocabulary (drkameleon/complete-hsk-vocabulary at commit
+  9a032f6), Copyright (c) 2026 Yanis Zafirópulos: proficiency-test words,
+  their traditional spellings and frequency ranks. Licence: MIT
+  (LICENSE-MIT-hsk.txt).
+
+* Open Chinese Convert (OpenCC, BYVoid/OpenCC data/dictionary at commit
+  5249273): simplified-to-traditional character and phrase tables.
+  Licence: Apache-2.0 (LICENSE-Apache-2.0.txt).
 
 * stopwords-zh 0.4.0 (npm package), Copyright (c) 2016 Gene Diaz.
   Licence: MIT (LICENSE-MIT-stopwords.txt).
@@ -405,10 +646,13 @@ def licence_files(sources: str) -> dict[str, str]:
     """The attribution and licence texts that ship beside the data."""
     with open(os.path.join(sources, "stopwords", "LICENSE"), encoding="utf-8") as handle:
         mit = handle.read()
+    with open(os.path.join(sources, os.path.dirname(HSK), "LICENSE"), encoding="utf-8") as handle:
+        mit_hsk = handle.read()
     with open(os.path.join(REPO_ROOT, "LICENSE"), encoding="utf-8") as handle:
         apache = handle.read()
     return {"ATTRIBUTION.txt": ATTRIBUTION, "LICENSE-CC-BY-SA-4.0.txt": CC_BY_SA_NOTICE,
-            "LICENSE-Apache-2.0.txt": apache, "LICENSE-MIT-stopwords.txt": mit}
+            "LICENSE-Apache-2.0.txt": apache, "LICENSE-MIT-stopwords.txt": mit,
+            "LICENSE-MIT-hsk.txt": mit_hsk}
 
 
 def write_outputs(data: DataSet, licences: dict[str, str], out: str) -> None:

@@ -1,17 +1,20 @@
 #!/usr/bin/env python3
-"""Word-level precision, recall and F1 of `Jieba.cut` on a segmented file.
+"""Word-level precision, recall and F1 of `Jieba.cut` on segmented files.
 
-Reads a segmented file in the corpus format (the "# text = " line holds the
-raw sentence, then one line per word), segments every raw sentence and
-compares the words with the reference: a word is correct when both its start
-and its end match a reference word. Positions are counted over the sentence
-without white space, since the reference has no words for the spaces.
+Reads segmented files in the corpus format (the "# text = " line holds the
+raw sentence, then one line per word) or in CoNLL-U, segments every raw
+sentence and compares the words with the reference: a word is correct when
+both its start and its end match a reference word. Positions are counted over
+the sentence without white space, since the reference has no words for the
+spaces. Prints one row per file.
 
-    python3 scripts/evaluate.py [FILE] [--data DIR] [--reference]
+    python3 scripts/evaluate.py [FILE ...] [--data DIR] [--reference]
 
-By default the installed default data (pylumotext_data) and the native
-segmenter are used; --data takes the five files from a folder written by
-scripts/build_data.py, and --reference runs scripts/reference_segmenter.py.
+Without files, the dev splits of the pinned sources are scored (the train
+corpus's dev split and the Hong Kong split in both scripts). By default the
+installed default data (pylumotext_data) and the native segmenter are used;
+--data takes the five files from a folder written by scripts/build_data.py,
+and --reference runs scripts/reference_segmenter.py.
 """
 
 from __future__ import annotations
@@ -27,7 +30,9 @@ sys.path.insert(0, SCRIPTS)
 
 import build_data  # noqa: E402
 
-DEFAULT_FILE = os.path.join(build_data.DEFAULT_SOURCES, "segmented", "zh_gsdsimp-ud-dev.iob2")
+DEV_FILES = [os.path.join(build_data.DEFAULT_SOURCES, "segmented", name)
+             for name in ("zh_gsdsimp-ud-dev.iob2", "zh_hk-ud-dev.simp.conllu",
+                          "zh_hk-ud-dev.trad.conllu")]
 
 
 class Segmenter(Protocol):
@@ -94,9 +99,19 @@ def data_paths(folder: str | None) -> dict[str, str]:
     return {key: os.path.join(folder, name) for key, name in build_data.DATA_FILES.items()}
 
 
+def score_row(name: str, sentences: int, score: Score) -> str:
+    return (f"{name:<32} {sentences:>9} {score.reference_words:>9} {score.predicted_words:>9} "
+            f"{score.correct_words:>9} {score.precision:.4f} {score.recall:.4f} {score.f1:.4f}")
+
+
+SCORE_HEADER = (f"{'file':<32} {'sentences':>9} {'reference':>9} {'predicted':>9} "
+                f"{'correct':>9} {'P':<6} {'R':<6} {'F1':<6}")
+
+
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("file", nargs="?", default=DEFAULT_FILE, help="segmented file")
+    parser.add_argument("files", nargs="*", default=DEV_FILES,
+                        help="segmented files, corpus format or CoNLL-U (default: the dev splits)")
     parser.add_argument("--data", help="folder with the five data files (default: installed)")
     parser.add_argument("--reference", action="store_true",
                         help="use the pure-Python reference segmenter")
@@ -108,15 +123,13 @@ def main(argv: list[str] | None = None) -> int:
     else:
         import pylumotext
         segmenter = pylumotext.Jieba(**paths)
-    sentences = build_data.read_segmented(args.file)
-    score = evaluate(segmenter, sentences)
     with open(paths["dict_path"], encoding="utf-8") as handle:
         dictionary_words = sum(1 for _ in handle)
-    print(f"file: {args.file}")
-    print(f"sentences: {len(sentences)}, dictionary words: {dictionary_words}")
-    print(f"reference words: {score.reference_words}, predicted words: {score.predicted_words}, "
-          f"correct: {score.correct_words}")
-    print(f"P {score.precision:.4f}  R {score.recall:.4f}  F1 {score.f1:.4f}")
+    print(f"data: {os.path.dirname(paths['dict_path'])}, dictionary words: {dictionary_words}")
+    print(SCORE_HEADER)
+    for path in args.files:
+        sentences = build_data.read_segmented(path)
+        print(score_row(os.path.basename(path), len(sentences), evaluate(segmenter, sentences)))
     return 0
 
 

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import collections
 import hashlib
 import math
 import sys
@@ -12,6 +13,8 @@ import pytest
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
 
 import build_data  # noqa: E402
+import traditional  # noqa: E402
+import word_frequencies  # noqa: E402
 from build_data import Sentence, Settings  # noqa: E402
 
 
@@ -53,34 +56,94 @@ def test_is_han(text, expected):
     assert build_data.is_han(text) is expected
 
 
-def test_split_attested_finds_runs_of_two_or_more_train_words():
-    sentences = corpus(["北", "京", "大学"])
-    candidates = {"北京", "京大", "大学", "北京大学", "京大学"}
-    assert build_data.split_attested(sentences, candidates, 8) == {"北京", "北京大学", "京大学"}
-    assert build_data.split_attested(sentences, candidates, 3) == {"北京", "京大学"}
+def test_read_segmented_reads_conllu_and_skips_ranges_and_empty_nodes(tmp_path):
+    path = tmp_path / "split.conllu"
+    rest = "\t_" * 8
+    path.write_text(f"# sent_id = 1\n# text = 我們走吧\n1\t我們{rest}\n1-2\t走吧{rest}\n"
+                    f"2\t走{rest}\n2.1\t空{rest}\n3\t吧{rest}\n\n", encoding="utf-8")
+    assert build_data.read_segmented(str(path)) == [
+        Sentence("我們走吧", ["我們", "走", "吧"], ["O", "O", "O"])]
 
 
-def test_main_dictionary_scales_counts_and_adds_unattested_short_headwords():
-    sentences = corpus(["北京", "大", "学", "IBM"], ["北京"])
-    glosses = {"北京": "Beijing", "大学": "university", "上海": "Shanghai", "上海市": "city"}
-    main = build_data.build_main_dictionary(sentences, glosses, {"跑步"},
-                                            Settings(train_scale=10, extra_frequency=2,
-                                                     max_extra_length=2))
-    assert main["北京"] == (20, "n") and main["大"] == (10, "n")
-    assert main["上海"] == (2, "n") and main["跑步"] == (2, "n")
-    assert "大学" not in main  # the train split writes it as two words
-    assert "上海市" not in main and "IBM" not in main
-    assert main["【"] == (2, "x")
+def test_occurrences_in_text_count_strings_across_word_boundaries_only():
+    sentences = corpus(["北", "京", "大学"], ["北京", "京"])
+    found = build_data.occurrences_in_text(sentences, {"北京", "京大", "京京", "北京大学"}, 4)
+    assert found == {"北京": 1, "京大": 1, "京京": 1, "北京大学": 1}  # not inside 北京
+
+
+def word_lists(**fields) -> build_data.WordLists:
+    defaults = dict(glosses={}, idioms=set(), traditional={}, ranks={}, ocr_words=set())
+    return build_data.WordLists(**{**defaults, **fields})
+
+
+def test_rank_scale_fits_count_times_rank_over_every_ranked_word():
+    counts = collections.Counter({"的": 100, "是": 20})
+    ranks = {"的": 1, "是": 2, "无": 4, "外": build_data.UNRANKED}
+    assert build_data.rank_scale(counts, ranks) == pytest.approx(120 / (1 + 1 / 2 + 1 / 4))
+
+
+def test_main_dictionary_priors_split_evidence_and_rounding():
+    sentences = corpus(["北京", "大", "学", "IBM"], ["北京"], ["因", "此"])
+    lists = word_lists(glosses={"北京": "Beijing", "上海": "Shanghai", "上海市": "city",
+                                "大学": "university", "因此": "therefore"},
+                       idioms={"一丘之貉"}, ranks={"因此": 1, "跑步": 2}, ocr_words={"一丘之貉"})
+    settings = Settings(train_scale=100, extra_prior=0.2, long_prior=0.002, idiom_prior=1.0,
+                        ranked_prior_weight=1.0, split_evidence=1.0, em_iterations=0)
+    main = build_data.build_main_dictionary(sentences, lists, [], settings)
+    assert main["北京"] == (200, "n") and main["大"] == (100, "n")
+    assert main["上海"] == (20, "n") and main["一丘之貉"] == (100, "i")
+    assert "上海市" not in main and "IBM" not in main  # 0.002 * 100 rounds to nothing
+    assert main["大学"] == (10, "n")  # written once as two words: keeps 1 / (1 + 1)
+    # No ranked word occurs, so the rank law has K = 0 and the plain prior applies.
+    assert main["因此"] == (10, "n") and main["跑步"] == (20, "n")
+    assert main["【"] == (20, "x") and main["……"] == (20, "x")
+
+
+def test_train_words_mostly_written_split_are_left_out():
+    sentences = corpus(["还有"], ["还", "有"], ["还", "有"], ["还有"], ["作为"], *[["作", "为"]] * 4)
+    main = build_data.build_main_dictionary(sentences, word_lists(), [],
+                                            Settings(split_majority=1.0, em_iterations=0))
+    assert "还有" in main and "作为" not in main
+
+
+def test_em_gives_listed_words_their_share_of_the_raw_text():
+    fixed = {"中": 1.0, "国": 1.0, "人": 1.0, "中国": 1.0, "国人": 1.0}
+    runs = word_frequencies.han_runs(["中国 中国，中国人。人"])
+    assert runs == {"中国": 2, "中国人": 1, "人": 1}
+    counts = word_frequencies.RawTextModel(runs, fixed, 4).estimate(iterations=3, raw_weight=0.5)
+    assert set(counts) == set(fixed)
+    assert counts["中国"] > 5 * counts["国人"]  # 国人 only ever competes with 中国
+    assert math.fsum(counts.values()) == pytest.approx(0.5 * 5)
+    assert word_frequencies.han_runs(["a" + "中" * 40]) == {"中" * 32: 1, "中" * 8: 1}
+
+
+def test_traditional_spellings_come_from_tables_and_lists():
+    converter = traditional.Converter({"发": ["發", "髮"], "头": ["頭"], "里": ["裏", "里"], "这": ["這"]},
+                                      {"头发": ["頭髮"]}, {"裡": ["里"], "裏": ["里"]},
+                                      {"头": {"頭"}, "这里": {"這裡"}})
+    assert converter.spellings("头发") == {"頭髮"}
+    assert converter.spellings("发") == {"發"}
+    assert converter.spellings("里") == {"裏", "裡"}
+    assert converter.spellings("这里") == {"這裏", "這裡"}
+    assert converter.spellings("好") == set()
+    main = {"头发": (50, "n"), "发": (30, "v"), "髮": (1, "n"), "里": (10, "f"), "里头": (7, "f")}
+    assert build_data.add_traditional(main, converter) == {
+        "頭髮": (50, "n"), "發": (30, "v"), "裏": (10, "f"), "裡": (10, "f"), "裏頭": (7, "f")}
 
 
 def test_user_dictionary_keeps_frequent_standalone_characters_and_punctuation():
     sentences = corpus(*([["的", "人"]] * 5 + [["人民"]] * 30 + [["中", "国"]] * 4))
-    main = build_data.build_main_dictionary(sentences, {}, set(), Settings())
-    lines = build_data.build_user_dictionary(
-        sentences, main, Settings(user_single_min_count=5, user_single_min_ratio=0.2))
+    main = build_data.build_main_dictionary(sentences, word_lists(), [],
+                                            Settings(train_scale=10, em_iterations=0))
+    main["們"] = (7, "n")
+    settings = Settings(user_single_min_count=5, user_single_min_ratio=0.2, user_single_max_rank=9)
+    lines = build_data.build_user_dictionary(sentences, main, settings, {"的": {"們"}},
+                                             {"国": 9, "中": 10, "民": 1})
     words = [line.split(" ")[0] for line in lines]
-    assert "的" in words and "中" not in words  # 中 is standalone 4 times only
+    assert "的" in words and "中" not in words  # 中 is standalone 4 times and ranked too low
     assert "人" not in words  # 5 standalone of 35 occurrences is below 0.2
+    assert "国" in words and "民" not in words  # ranked high enough; never a word of its own
+    assert "們" in words  # the spelling of a kept character
     assert f"的 {main['的'][0]} n" in lines and "， 2 x" in lines
 
 

@@ -80,7 +80,7 @@ def significant_hmm_lines() -> list[str]:
 ALLOWED = {"start": "BS", "B": "EM", "E": "BS", "M": "EM", "S": "BS"}
 
 
-@pytest.mark.parametrize("row, name", enumerate(["start", "B", "E", "M", "S"]))
+@pytest.mark.parametrize("row, name", list(enumerate(["start", "B", "E", "M", "S"])))
 def test_hmm_start_and_transition_rows_are_distributions(row, name):
     fields = significant_hmm_lines()[row].split(" ")
     assert len(fields) == 4
@@ -108,6 +108,22 @@ def test_hmm_emission_lines_hold_one_code_point_per_key(state):
     assert math.fsum(math.exp(float(i.split(":")[1])) for i in items) == pytest.approx(1, abs=1e-3)
 
 
+@pytest.mark.parametrize("simplified, traditional", [
+    ("喜欢", "喜歡"), ("计算机", "計算機"), ("中华人民共和国", "中華人民共和國"), ("这里", "這裡"),
+    ("这里", "這裏"), ("们", "們"),
+])
+def test_traditional_spellings_carry_the_simplified_frequency(simplified, traditional):
+    main = main_frequencies()
+    assert main[traditional] == main[simplified]
+
+
+def test_hmm_emits_a_traditional_only_character_like_its_simplified_form():
+    rows = [dict(item.split(":") for item in line.split(","))
+            for line in significant_hmm_lines()[5:]]
+    for row in rows:
+        assert row["們"] == row["们"] and row["歡"] == row["欢"]
+
+
 def test_idf_lines_are_word_and_positive_value():
     rows = [line.split(" ") for line in lines_of("idf_path")]
     assert len(rows) > 10_000
@@ -126,11 +142,13 @@ def test_stop_words_are_one_word_per_line():
 @pytest.mark.parametrize("name, needles", [
     ("ATTRIBUTION.txt", ["UNER_Chinese-GSDSIMP", "UD_Chinese-GSDSimp", "CC-CEDICT",
                          "Paul Andrew Denisowski", "tesseract-ocr-chi-sim", "stopwords-zh",
-                         "CC BY-SA 4.0"]),
+                         "CC BY-SA 4.0", "complete-hsk-vocabulary", "Yanis Zafirópulos",
+                         "OpenCC", "LICENSE-MIT-hsk.txt"]),
     ("LICENSE-CC-BY-SA-4.0.txt", ["Attribution-ShareAlike 4.0 International",
                                   "creativecommons.org/licenses/by-sa/4.0/legalcode"]),
     ("LICENSE-Apache-2.0.txt", ["Apache License", "Version 2.0, January 2004"]),
     ("LICENSE-MIT-stopwords.txt", ["The MIT License", "Copyright (c) 2016 Gene Diaz"]),
+    ("LICENSE-MIT-hsk.txt", ["MIT License", "Copyright (c) 2026 Yanis Zafirópulos"]),
 ])
 def test_licence_files_carry_their_notices(name, needles):
     text = (Path(pylumotext_data.DATA_DIR) / name).read_text(encoding="utf-8")
@@ -144,7 +162,7 @@ def test_build_script_reproduces_the_shipped_files(tmp_path):
                     "--sources", str(SOURCES), "--out", str(tmp_path)],
                    check=True, capture_output=True)
     names = sorted(p.name for p in tmp_path.iterdir())
-    assert len(names) == 9
+    assert len(names) == 10
     for shipped in (REPO / "python" / "pylumotext_data" / "data", Path(pylumotext_data.DATA_DIR)):
         assert sorted(p.name for p in shipped.iterdir()) == names
         for name in names:

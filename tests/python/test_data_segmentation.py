@@ -1,6 +1,6 @@
 """Segmentation with the default data: golden sentences, the native segmenter
 against the pure-Python reference (scripts/reference_segmenter.py), and the
-accuracy on the dev split of the pinned corpus."""
+accuracy on the dev splits of the pinned corpora."""
 
 from __future__ import annotations
 
@@ -14,7 +14,8 @@ import pylumotext
 import pylumotext_data
 
 REPO = Path(__file__).resolve().parents[2]
-DEV_SPLIT = REPO.parent / "shared" / "data-sources" / "segmented" / "zh_gsdsimp-ud-dev.iob2"
+SEGMENTED = REPO.parent / "shared" / "data-sources" / "segmented"
+DEV_SPLIT = SEGMENTED / "zh_gsdsimp-ud-dev.iob2"
 sys.path.insert(0, str(REPO / "scripts"))
 
 import evaluate  # noqa: E402
@@ -29,7 +30,14 @@ GOLDEN_CUT = [
      ["今天", "天气", "很好", "，", "我们", "去", "公园", "散步", "。"]),
     ("他喜欢贝多芬的音乐", ["他", "喜欢", "贝多芬", "的", "音乐"]),
     ("马来西亚和意大利都是旅游胜地", ["马来西亚", "和", "意大利", "都是", "旅游", "胜地"]),
-    ("中华人民共和国成立于1949年", ["中华", "人民", "共和", "国", "成立", "于", "1949", "年"]),
+    ("中华人民共和国成立于1949年", ["中华人民共和国", "成立", "于", "1949", "年"]),
+    ("我女朋友喜欢骑自行车", ["我", "女朋友", "喜欢", "骑", "自行车"]),
+    ("人工智能和计算机都很有意思", ["人工智能", "和", "计算机", "都", "很", "有意思"]),
+    ("他无可奈何地笑了，外面风雨交加",
+     ["他", "无可奈何", "地", "笑", "了", "，", "外面", "风雨交加"]),
+    ("我們喜歡看電影", ["我們", "喜歡", "看", "電影"]),
+    ("他的女朋友在這裡等他", ["他", "的", "女朋友", "在", "這裡", "等", "他"]),
+    ("中華人民共和國的計算機", ["中華人民共和國", "的", "計算機"]),
     ("Python 3.11 的版本号是3.11.7",
      ["Python", " ", "3.11", " ", "的", "版本", "号", "是", "3.11.7"]),
     ("", []),
@@ -38,8 +46,9 @@ GOLDEN_SEARCH = [
     ("澳大利亚的面积约为七百七十万平方公里",
      ["大利", "澳大利亚", "的", "面积", "约", "为", "七", "百", "七", "十万",
       "平方", "公里", "平方公里"]),
-    ("蛋白质是生命的物质基础", ["蛋白", "白质", "蛋白质", "是", "生命", "的", "物质", "基础"]),
+    ("蛋白质是生命的物质基础", ["蛋白", "蛋白质", "是", "生命", "的", "物质", "基础"]),
     ("他喜欢贝多芬的音乐", ["他", "喜欢", "贝多", "多芬", "贝多芬", "的", "音乐"]),
+    ("我們喜歡人工智能", ["我們", "喜歡", "人工", "智能", "人工智能"]),
 ]
 
 
@@ -85,8 +94,9 @@ DIFFERENTIAL_EXTRA = [
 
 def differential_sentences() -> list[str]:
     sentences = list(DIFFERENTIAL_EXTRA)
-    if DEV_SPLIT.is_file():
-        sentences += [s.text for s in read_segmented(str(DEV_SPLIT))]
+    for path in (DEV_SPLIT, SEGMENTED / "zh_hk-ud-dev.trad.conllu"):
+        if path.is_file():
+            sentences += [s.text for s in read_segmented(str(path))]
     return sentences
 
 
@@ -117,11 +127,36 @@ def test_scores_give_precision_recall_and_f1():
     assert evaluate.Score().f1 == 0.0
 
 
-@pytest.mark.skipif(not DEV_SPLIT.is_file(), reason=f"dev split not found at {DEV_SPLIT}")
-def test_default_data_reaches_the_target_f1_on_the_dev_split(segmenter):
-    score = evaluate.evaluate(segmenter, read_segmented(str(DEV_SPLIT)))
-    assert score.reference_words == 12663
-    assert score.f1 >= 0.89
+@pytest.mark.parametrize("name, words, target", [
+    ("zh_gsdsimp-ud-dev.iob2", 12663, 0.92),
+    ("zh_hk-ud-dev.simp.conllu", 4776, 0.865),
+    ("zh_hk-ud-dev.trad.conllu", 4776, 0.865),
+])
+def test_default_data_reaches_its_f1_on_each_dev_split(native, name, words, target):
+    if not (SEGMENTED / name).is_file():
+        pytest.skip(f"dev split not found at {SEGMENTED / name}")
+    score = evaluate.evaluate(native, read_segmented(str(SEGMENTED / name)))
+    assert score.reference_words == words
+    assert score.f1 >= target
+
+
+def test_evaluate_prints_one_row_per_file(capsys, tmp_path):
+    iob2, conllu = tmp_path / "a.iob2", tmp_path / "b.conllu"
+    iob2.write_text("# text = 我们走\n1\t我们\tO\t-\t-\n2\t走\tO\t-\t-\n", encoding="utf-8")
+    rest = "\t_" * 8
+    conllu.write_text(f"# text = 我們走吧\n1\t我們{rest}\n2\t走吧{rest}\n", encoding="utf-8")
+    data = Path(pylumotext_data.DATA_DIR)
+    assert evaluate.main([str(iob2), str(conllu), "--data", str(data)]) == 0
+    lines = capsys.readouterr().out.splitlines()
+    assert lines[0] == f"data: {data}, dictionary words: {len(lines_of(data / 'main_dict.txt'))}"
+    assert lines[1].split() == ["file", "sentences", "reference", "predicted", "correct",
+                                "P", "R", "F1"]
+    assert lines[2].split() == ["a.iob2", "1", "2", "2", "2", "1.0000", "1.0000", "1.0000"]
+    assert lines[3].split() == ["b.conllu", "1", "2", "3", "1", "0.3333", "0.5000", "0.4000"]
+
+
+def lines_of(path: Path) -> list[str]:
+    return path.read_text(encoding="utf-8").splitlines()
 
 
 def test_quickstart_segments_and_ranks_the_example_documents(tmp_path):
