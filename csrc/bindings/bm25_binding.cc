@@ -20,16 +20,20 @@ namespace py = pybind11;
 
 namespace lumo::bindings::bm25_detail {
 
-// A token sequence held as a list or tuple. The views and ids below point
-// into its items, which it keeps alive; they are read only while no Python
-// code can run.
+// A token sequence held as a tuple: the caller's tuple itself, or a snapshot
+// of its list or other sequence taken before any item is read. The tuple
+// holds a strong reference to every item and never changes, so Python code
+// that runs while the items are read (an item's __index__, a finalizer run by
+// the garbage collector) cannot free or replace what the views and ids below
+// were read from.
 struct HeldSequence {
-  py::object sequence;
+  py::object tuple;
   PyObject** items = nullptr;
 };
 
 struct StringTokenList : HeldSequence {
   std::vector<std::string_view> tokens;
+  std::vector<py::object> copies;  // bytes copies of bytearray items, which stay mutable
 };
 
 struct IntegerTokenList : HeldSequence {
@@ -44,19 +48,37 @@ struct IntegerWeightDict {
   py::dict dict;
 };
 
-// Holds src as a list or tuple when it is a token sequence: any sequence but
-// str and bytes, as pybind11's list conversion accepts.
+// Holds src as a tuple when it is a token sequence: any sequence but str and
+// bytes, as pybind11's list conversion accepts.
 inline bool HoldSequence(PyObject* src, HeldSequence& held, Py_ssize_t& size) {
   if (!src || !PySequence_Check(src) || PyBytes_Check(src) || PyUnicode_Check(src)) return false;
-  PyObject* fast = PySequence_Fast(src, "");
-  if (!fast) {
-    PyErr_Clear();
-    return false;
+  PyObject* tuple = nullptr;
+  if (PyTuple_Check(src)) {
+    tuple = Py_NewRef(src);
+  } else {
+    tuple = PySequence_Tuple(src);  // a list is copied without running Python code
+    if (!tuple) {
+      PyErr_Clear();
+      return false;
+    }
   }
-  held.sequence = py::reinterpret_steal<py::object>(fast);
-  held.items = PySequence_Fast_ITEMS(fast);
-  size = PySequence_Fast_GET_SIZE(fast);
+  held.tuple = py::reinterpret_steal<py::object>(tuple);
+  held.items = &PyTuple_GET_ITEM(tuple, 0);
+  size = PyTuple_GET_SIZE(tuple);
   return true;
+}
+
+// Whether src is a list or tuple whose first item can be no token of the
+// kind that accept tells: the overload then fails before taking a snapshot.
+template <typename Accept>
+bool FirstItemRejected(PyObject* src, Accept accept) {
+  if (PyList_Check(src)) return PyList_GET_SIZE(src) > 0 && !accept(PyList_GET_ITEM(src, 0));
+  if (PyTuple_Check(src)) return PyTuple_GET_SIZE(src) > 0 && !accept(PyTuple_GET_ITEM(src, 0));
+  return false;
+}
+
+inline bool IsStringItem(PyObject* item) {
+  return PyUnicode_Check(item) || PyBytes_Check(item) || PyByteArray_Check(item);
 }
 
 // The bytes of a string token: the UTF-8 of a str (a lone surrogate does not
@@ -80,11 +102,16 @@ inline bool ReadStringToken(PyObject* item, std::string_view& token) {
     token = {PyBytes_AS_STRING(item), static_cast<std::size_t>(PyBytes_GET_SIZE(item))};
     return true;
   }
-  if (PyByteArray_Check(item)) {
-    token = {PyByteArray_AS_STRING(item), static_cast<std::size_t>(PyByteArray_GET_SIZE(item))};
-    return true;
-  }
   return false;
+}
+
+// A bytearray token, read from a bytes copy kept in copies.
+inline bool ReadByteArrayToken(PyObject* item, std::vector<py::object>& copies, std::string_view& token) {
+  PyObject* copy = PyBytes_FromStringAndSize(PyByteArray_AS_STRING(item), PyByteArray_GET_SIZE(item));
+  if (!copy) throw py::error_already_set();
+  copies.push_back(py::reinterpret_steal<py::object>(copy));
+  token = {PyBytes_AS_STRING(copy), static_cast<std::size_t>(PyBytes_GET_SIZE(copy))};
+  return true;
 }
 
 // A signed 64-bit token id, by pybind11's integer rule: never a float; without
@@ -118,9 +145,9 @@ inline bool ReadIntegerToken(PyObject* item, bool convert, std::int64_t& token) 
 }
 
 // A key object for each entry, in order: the caller's own item where it is an
-// exact str or int (so its value is the key's), else a new one. Only str, int
-// and float objects are created here, which runs no Python code, so the items
-// and views stay valid throughout.
+// exact str or int (so its value is the key's), else a new one. The items come
+// from the held tuple, which Python code run by the allocations here (the
+// garbage collector's finalizers) cannot change.
 template <typename Weights, typename MakeKey>
 py::dict BuildDict(const Weights& weights, const HeldSequence& held, MakeKey make_key) {
   std::vector<py::object> keys;
@@ -172,10 +199,13 @@ struct type_caster<lumo::bindings::bm25_detail::StringTokenList> {
   bool load(handle src, bool /*convert: strings match alike in both passes*/) {
     using namespace lumo::bindings::bm25_detail;
     Py_ssize_t size = 0;
-    if (!HoldSequence(src.ptr(), value, size)) return false;
+    if (FirstItemRejected(src.ptr(), IsStringItem) || !HoldSequence(src.ptr(), value, size)) return false;
     value.tokens.resize(static_cast<std::size_t>(size));
     for (Py_ssize_t i = 0; i < size; ++i) {
-      if (!ReadStringToken(value.items[i], value.tokens[static_cast<std::size_t>(i)])) return false;
+      PyObject* item = value.items[i];
+      std::string_view& token = value.tokens[static_cast<std::size_t>(i)];
+      if (ReadStringToken(item, token)) continue;
+      if (!PyByteArray_Check(item) || !ReadByteArrayToken(item, value.copies, token)) return false;
     }
     return true;
   }
@@ -188,7 +218,10 @@ struct type_caster<lumo::bindings::bm25_detail::IntegerTokenList> {
   bool load(handle src, bool convert) {
     using namespace lumo::bindings::bm25_detail;
     Py_ssize_t size = 0;
-    if (!HoldSequence(src.ptr(), value, size)) return false;
+    if (FirstItemRejected(src.ptr(), [](PyObject* item) { return !PyUnicode_Check(item) && !PyBytes_Check(item); }) ||
+        !HoldSequence(src.ptr(), value, size)) {
+      return false;
+    }
     value.tokens.resize(static_cast<std::size_t>(size));
     for (Py_ssize_t i = 0; i < size; ++i) {
       if (!ReadIntegerToken(value.items[i], convert, value.tokens[static_cast<std::size_t>(i)])) return false;

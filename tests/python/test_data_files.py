@@ -80,7 +80,7 @@ def significant_hmm_lines() -> list[str]:
 ALLOWED = {"start": "BS", "B": "EM", "E": "BS", "M": "EM", "S": "BS"}
 
 
-@pytest.mark.parametrize("row, name", enumerate(["start", "B", "E", "M", "S"]))
+@pytest.mark.parametrize("row, name", list(enumerate(["start", "B", "E", "M", "S"])))
 def test_hmm_start_and_transition_rows_are_distributions(row, name):
     fields = significant_hmm_lines()[row].split(" ")
     assert len(fields) == 4
