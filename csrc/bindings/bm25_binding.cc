@@ -20,15 +20,71 @@ namespace py = pybind11;
 
 namespace lumo::bindings::bm25_detail {
 
-// A token sequence held as a tuple: the caller's tuple itself, or a snapshot
-// of its list or other sequence taken before any item is read. The tuple
-// holds a strong reference to every item and never changes, so Python code
-// that runs while the items are read (an item's __index__, a finalizer run by
-// the garbage collector) cannot free or replace what the views and ids below
-// were read from.
-struct HeldSequence {
-  py::object tuple;
-  PyObject** items = nullptr;
+// The items of a token sequence, held by strong references taken before any
+// item is read: the caller's tuple itself (immutable), or a reference to each
+// item of a list (copied without running Python code) or of the tuple made of
+// another sequence. Python code that runs while the items are read (an item's
+// __index__, a finalizer run by the garbage collector) may change the list,
+// but cannot free or replace what the views and ids below were read from. The
+// references are plain counts, not a new container, so holding a list
+// allocates no object that the garbage collector tracks.
+class HeldSequence {
+ public:
+  HeldSequence() = default;
+  HeldSequence(const HeldSequence&) = delete;
+  HeldSequence& operator=(const HeldSequence&) = delete;
+  HeldSequence(HeldSequence&& other) noexcept { *this = std::move(other); }
+  HeldSequence& operator=(HeldSequence&& other) noexcept {
+    Release();
+    tuple_ = std::move(other.tuple_);
+    references_ = std::move(other.references_);
+    items_ = tuple_ ? &PyTuple_GET_ITEM(tuple_.ptr(), 0) : references_.data();
+    size_ = other.size_;
+    other.items_ = nullptr;
+    other.size_ = 0;
+    return *this;
+  }
+  ~HeldSequence() { Release(); }
+
+  // Holds src when it is a token sequence: any sequence but str and bytes, as
+  // pybind11's list conversion accepts.
+  bool Hold(PyObject* src) {
+    if (!src || !PySequence_Check(src) || PyBytes_Check(src) || PyUnicode_Check(src)) return false;
+    Release();
+    if (PyList_Check(src)) {
+      size_ = PyList_GET_SIZE(src);
+      references_.resize(static_cast<std::size_t>(size_));
+      for (Py_ssize_t i = 0; i < size_; ++i) references_[static_cast<std::size_t>(i)] = Py_NewRef(PyList_GET_ITEM(src, i));
+      items_ = references_.data();
+      return true;
+    }
+    PyObject* tuple = PyTuple_Check(src) ? Py_NewRef(src) : PySequence_Tuple(src);
+    if (!tuple) {
+      PyErr_Clear();
+      return false;
+    }
+    tuple_ = py::reinterpret_steal<py::object>(tuple);
+    items_ = &PyTuple_GET_ITEM(tuple, 0);
+    size_ = PyTuple_GET_SIZE(tuple);
+    return true;
+  }
+
+  Py_ssize_t size() const { return size_; }
+  PyObject* item(std::size_t index) const { return items_[index]; }
+
+ private:
+  void Release() {
+    for (PyObject* reference : references_) Py_DECREF(reference);
+    references_.clear();
+    tuple_ = py::object();
+    items_ = nullptr;
+    size_ = 0;
+  }
+
+  py::object tuple_;
+  std::vector<PyObject*> references_;
+  PyObject* const* items_ = nullptr;
+  Py_ssize_t size_ = 0;
 };
 
 struct StringTokenList : HeldSequence {
@@ -47,26 +103,6 @@ struct StringWeightDict {
 struct IntegerWeightDict {
   py::dict dict;
 };
-
-// Holds src as a tuple when it is a token sequence: any sequence but str and
-// bytes, as pybind11's list conversion accepts.
-inline bool HoldSequence(PyObject* src, HeldSequence& held, Py_ssize_t& size) {
-  if (!src || !PySequence_Check(src) || PyBytes_Check(src) || PyUnicode_Check(src)) return false;
-  PyObject* tuple = nullptr;
-  if (PyTuple_Check(src)) {
-    tuple = Py_NewRef(src);
-  } else {
-    tuple = PySequence_Tuple(src);  // a list is copied without running Python code
-    if (!tuple) {
-      PyErr_Clear();
-      return false;
-    }
-  }
-  held.tuple = py::reinterpret_steal<py::object>(tuple);
-  held.items = &PyTuple_GET_ITEM(tuple, 0);
-  size = PyTuple_GET_SIZE(tuple);
-  return true;
-}
 
 // Whether src is a list or tuple whose first item can be no token of the
 // kind that accept tells: the overload then fails before taking a snapshot.
@@ -144,26 +180,18 @@ inline bool ReadIntegerToken(PyObject* item, bool convert, std::int64_t& token) 
   return true;
 }
 
-// A key object for each entry, in order: the caller's own item where it is an
-// exact str or int (so its value is the key's), else a new one. The items come
-// from the held tuple, which Python code run by the allocations here (the
-// garbage collector's finalizers) cannot change.
+// A dict of the entries in their order: each key is the caller's own item
+// where it is an exact str or int (so its value is the key's), else a new one.
+// The items come from the held sequence, which Python code run by the
+// allocations here (the garbage collector's finalizers) cannot change.
 template <typename Weights, typename MakeKey>
 py::dict BuildDict(const Weights& weights, const HeldSequence& held, MakeKey make_key) {
-  std::vector<py::object> keys;
-  std::vector<py::object> values;
-  keys.reserve(weights.size());
-  values.reserve(weights.size());
-  for (const auto& entry : weights) {
-    PyObject* item = held.items[entry.first_position];
-    keys.push_back(make_key(item, entry));
-    values.push_back(py::reinterpret_steal<py::object>(PyFloat_FromDouble(entry.weight)));
-    if (!values.back()) throw py::error_already_set();
-  }
   py::dict dict = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(weights.size())));
   if (!dict) throw py::error_already_set();
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (PyDict_SetItem(dict.ptr(), keys[i].ptr(), values[i].ptr()) != 0) throw py::error_already_set();
+  for (const auto& entry : weights) {
+    const py::object key = make_key(held.item(entry.first_position), entry);
+    const auto value = py::reinterpret_steal<py::object>(PyFloat_FromDouble(entry.weight));
+    if (!value || PyDict_SetItem(dict.ptr(), key.ptr(), value.ptr()) != 0) throw py::error_already_set();
   }
   return dict;
 }
@@ -198,12 +226,11 @@ struct type_caster<lumo::bindings::bm25_detail::StringTokenList> {
 
   bool load(handle src, bool /*convert: strings match alike in both passes*/) {
     using namespace lumo::bindings::bm25_detail;
-    Py_ssize_t size = 0;
-    if (FirstItemRejected(src.ptr(), IsStringItem) || !HoldSequence(src.ptr(), value, size)) return false;
-    value.tokens.resize(static_cast<std::size_t>(size));
-    for (Py_ssize_t i = 0; i < size; ++i) {
-      PyObject* item = value.items[i];
-      std::string_view& token = value.tokens[static_cast<std::size_t>(i)];
+    if (FirstItemRejected(src.ptr(), IsStringItem) || !value.Hold(src.ptr())) return false;
+    value.tokens.resize(static_cast<std::size_t>(value.size()));
+    for (std::size_t i = 0; i < value.tokens.size(); ++i) {
+      PyObject* item = value.item(i);
+      std::string_view& token = value.tokens[i];
       if (ReadStringToken(item, token)) continue;
       if (!PyByteArray_Check(item) || !ReadByteArrayToken(item, value.copies, token)) return false;
     }
@@ -217,14 +244,13 @@ struct type_caster<lumo::bindings::bm25_detail::IntegerTokenList> {
 
   bool load(handle src, bool convert) {
     using namespace lumo::bindings::bm25_detail;
-    Py_ssize_t size = 0;
     if (FirstItemRejected(src.ptr(), [](PyObject* item) { return !PyUnicode_Check(item) && !PyBytes_Check(item); }) ||
-        !HoldSequence(src.ptr(), value, size)) {
+        !value.Hold(src.ptr())) {
       return false;
     }
-    value.tokens.resize(static_cast<std::size_t>(size));
-    for (Py_ssize_t i = 0; i < size; ++i) {
-      if (!ReadIntegerToken(value.items[i], convert, value.tokens[static_cast<std::size_t>(i)])) return false;
+    value.tokens.resize(static_cast<std::size_t>(value.size()));
+    for (std::size_t i = 0; i < value.tokens.size(); ++i) {
+      if (!ReadIntegerToken(value.item(i), convert, value.tokens[i])) return false;
     }
     return true;
   }

@@ -98,11 +98,19 @@ void CheckLoad(std::string_view text) {
   if (!(StateOf(model) == before)) Fail("a failed load changed the model");
 }
 
-// A directory of this process for the dumped files.
+// A directory of this process for the dumped files, in memory where the
+// system offers it: dump syncs its file, which is slow on a disk.
 const std::string& DumpDirectory() {
   static const std::string directory = [] {
-    char name[] = "/tmp/lumo-json-fuzz-XXXXXX";
-    if (::mkdtemp(name) == nullptr) Fail("mkdtemp");
+    char in_memory[] = "/dev/shm/lumo-json-fuzz-XXXXXX";
+    char on_disk[] = "/tmp/lumo-json-fuzz-XXXXXX";
+    const char* name = ::mkdtemp(in_memory);
+    if (name == nullptr) name = ::mkdtemp(on_disk);
+    if (name == nullptr) Fail("mkdtemp");
+    std::atexit([] {
+      std::remove((DumpDirectory() + "/model.json").c_str());
+      std::remove(DumpDirectory().c_str());
+    });
     return std::string(name);
   }();
   return directory;
