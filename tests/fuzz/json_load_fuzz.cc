@@ -99,21 +99,25 @@ void CheckLoad(std::string_view text) {
 }
 
 // A directory of this process for the dumped files, in memory where the
-// system offers it: dump syncs its file, which is slow on a disk.
-const std::string& DumpDirectory() {
-  static const std::string directory = [] {
-    char in_memory[] = "/dev/shm/lumo-json-fuzz-XXXXXX";
-    char on_disk[] = "/tmp/lumo-json-fuzz-XXXXXX";
-    const char* name = ::mkdtemp(in_memory);
-    if (name == nullptr) name = ::mkdtemp(on_disk);
-    if (name == nullptr) Fail("mkdtemp");
+// system offers it: dump syncs its file, which is slow on a disk. The names
+// live in plain arrays, so that the exit handler that removes them never
+// reads a destroyed object.
+char dump_directory[] = "/dev/shm/lumo-json-fuzz-XXXXXX";
+char dump_path[sizeof dump_directory + 16] = "";
+
+const char* DumpPath() {
+  if (dump_path[0] == '\0') {
+    if (::mkdtemp(dump_directory) == nullptr) {
+      std::strcpy(dump_directory, "/tmp/lumo-json-fuzz-XXXXXX");
+      if (::mkdtemp(dump_directory) == nullptr) Fail("mkdtemp");
+    }
+    std::snprintf(dump_path, sizeof dump_path, "%s/model.json", dump_directory);
     std::atexit([] {
-      std::remove((DumpDirectory() + "/model.json").c_str());
-      std::remove(DumpDirectory().c_str());
+      std::remove(dump_path);
+      std::remove(dump_directory);
     });
-    return std::string(name);
-  }();
-  return directory;
+  }
+  return dump_path;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -138,7 +142,7 @@ void CheckDumpRoundTrip(std::string_view bytes) {
   }
   BM25 model(b, k1);
   model.train(tokens);
-  const std::string path = DumpDirectory() + "/model.json";
+  const std::string path = DumpPath();
   std::remove(path.c_str());
   try {
     model.dump(path);
