@@ -95,6 +95,11 @@ def fresh_copy(docs):
     return [" ".join(doc).split(" ") for doc in docs]
 
 
+def queries_of(docs):
+    """Queries of 8 tokens: each document cut into pieces of that length."""
+    return [doc[start:start + 8] for doc in docs for start in range(0, len(doc) - 7, 8)]
+
+
 def timed(run, repeat, prepare=None):
     times = []
     for _ in range(repeat):
@@ -169,13 +174,17 @@ def main():
         ("encode_query", "str", each(native.encode_query), each(baseline.encode_query),
          lambda: fresh_copy(str_docs)),
         ("encode_query", "int", each(native.encode_query), each(int_query), lambda: id_docs),
+        ("encode_query", "str 8", each(native.encode_query), each(baseline.encode_query),
+         lambda: queries_of(fresh_copy(str_docs))),
+        ("encode_query", "int 8", each(native.encode_query), each(int_query), lambda: queries_of(id_docs)),
     ]
     print(f"{'operation':<16} {'tokens':<6} {'native Mtok/s':>14} {'Python Mtok/s':>14} {'ratio':>7}")
     for name, kind, run_native, run_baseline, prepare in cases:
         native_seconds = timed(run_native, args.repeat, prepare)
         baseline_seconds = timed(run_baseline, args.repeat, prepare)
-        native_rate = tokens / native_seconds / 1e6
-        baseline_rate = tokens / baseline_seconds / 1e6
+        case_tokens = sum(len(doc) for doc in prepare())
+        native_rate = case_tokens / native_seconds / 1e6
+        baseline_rate = case_tokens / baseline_seconds / 1e6
         print(f"{name:<16} {kind:<6} {native_rate:>14.1f} {baseline_rate:>14.1f} "
               f"{baseline_seconds / native_seconds:>6.1f}x")
 

@@ -2,10 +2,24 @@
 # Installs what the tests need, builds the package and runs every test: the
 # C++ unit tests (GoogleTest, through ctest) in a release build and under
 # sanitizers, the fuzz targets for a short while, and the Python tests (pytest).
+# Python packages go into the virtual environment .venv of the checkout
+# (created when missing), at the versions of tests/constraints.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+started=$SECONDS
+stage() { printf '\n=== %s (%ds)\n' "$1" $((SECONDS - started)); }
+trap 'printf "\n=== total time %ds\n" $((SECONDS - started))' EXIT
+
+stage "build"
 missing=()
+command -v g++ >/dev/null || missing+=(g++)
+command -v cmake >/dev/null || missing+=(cmake)
+# Debian's Python creates virtual environments and builds extensions only
+# with these two packages.
+python3 -c "import ensurepip" 2>/dev/null || missing+=(python3-venv)
+python3 -c "import os, sysconfig; assert os.path.exists(sysconfig.get_path('include') + '/Python.h')" \
+  2>/dev/null || missing+=(python3-dev)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 # The fuzz stage needs clang and its libFuzzer runtime.
 command -v clang++ >/dev/null || missing+=(clang)
@@ -15,17 +29,20 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 fi
 
-python3 -m pip install -q --disable-pip-version-check ".[test]"
+[ -x .venv/bin/python ] || python3 -m venv .venv
+.venv/bin/python -m pip install -q --disable-pip-version-check -c tests/constraints.txt ".[test]"
 
 jobs=$(nproc)
 cmake -S . -B build/tests -DLUMO_BUILD_MODULE=OFF -DLUMO_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/tests -j"$jobs"
+stage "unit tests"
 ctest --test-dir build/tests --output-on-failure
 
 
 # The C++ unit tests again, and the fuzz targets, in one clang build under
 # AddressSanitizer and UndefinedBehaviorSanitizer: a leak, an invalid access or
 # undefined behaviour fails the run.
+stage "sanitizers"
 sanitize=build/sanitize
 cmake -S . -B "$sanitize" -DCMAKE_CXX_COMPILER=clang++ -DLUMO_BUILD_MODULE=OFF -DLUMO_BUILD_TESTS=ON \
   -DLUMO_BUILD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
@@ -35,6 +52,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir "$sanitize" --output-on-failure
 
 # Threads sharing one engine under ThreadSanitizer; any race report fails the run.
+stage "ThreadSanitizer"
 cmake -S . -B build/tsan -DLUMO_BUILD_MODULE=OFF -DLUMO_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DLUMO_SANITIZE=thread >/dev/null
 cmake --build build/tsan -j"$jobs" --target concurrency_tests
@@ -42,8 +60,10 @@ TSAN_OPTIONS=halt_on_error=1 build/tsan/concurrency_tests
 
 # Every fuzz target for a short while, from the build above (longer runs:
 # scripts/fuzz.sh <seconds>).
+stage "fuzz"
 LUMO_FUZZ_BUILD="$sanitize" scripts/fuzz.sh "${LUMO_FUZZ_SECONDS:-20}"
 
 # The Python tests last, against the installed package (the source tree holds no
 # importable module), so that their summary closes the run.
-python3 -m pytest -c pyproject.toml --rootdir . tests/python
+stage "Python tests"
+.venv/bin/python -m pytest -c pyproject.toml --rootdir . tests/python

@@ -20,16 +20,76 @@ namespace py = pybind11;
 
 namespace lumo::bindings::bm25_detail {
 
-// A token sequence held as a list or tuple. The views and ids below point
-// into its items, which it keeps alive; they are read only while no Python
-// code can run.
-struct HeldSequence {
-  py::object sequence;
-  PyObject** items = nullptr;
+// The items of a token sequence, held by strong references taken before any
+// item is read: the caller's tuple itself (immutable), or a reference to each
+// item of a list (copied without running Python code) or of the tuple made of
+// another sequence. Python code that runs while the items are read (an item's
+// __index__, a finalizer run by the garbage collector) may change the list,
+// but cannot free or replace what the views and ids below were read from. The
+// references are plain counts, not a new container, so holding a list
+// allocates no object that the garbage collector tracks.
+class HeldSequence {
+ public:
+  HeldSequence() = default;
+  HeldSequence(const HeldSequence&) = delete;
+  HeldSequence& operator=(const HeldSequence&) = delete;
+  HeldSequence(HeldSequence&& other) noexcept { *this = std::move(other); }
+  HeldSequence& operator=(HeldSequence&& other) noexcept {
+    Release();
+    tuple_ = std::move(other.tuple_);
+    references_ = std::move(other.references_);
+    items_ = tuple_ ? &PyTuple_GET_ITEM(tuple_.ptr(), 0) : references_.data();
+    size_ = other.size_;
+    other.items_ = nullptr;
+    other.size_ = 0;
+    return *this;
+  }
+  ~HeldSequence() { Release(); }
+
+  // Holds src when it is a token sequence: any sequence but str and bytes, as
+  // pybind11's list conversion accepts.
+  bool Hold(PyObject* src) {
+    if (!src || !PySequence_Check(src) || PyBytes_Check(src) || PyUnicode_Check(src)) return false;
+    Release();
+    if (PyList_Check(src)) {
+      size_ = PyList_GET_SIZE(src);
+      references_.resize(static_cast<std::size_t>(size_));
+      for (Py_ssize_t i = 0; i < size_; ++i) references_[static_cast<std::size_t>(i)] = Py_NewRef(PyList_GET_ITEM(src, i));
+      items_ = references_.data();
+      return true;
+    }
+    PyObject* tuple = PyTuple_Check(src) ? Py_NewRef(src) : PySequence_Tuple(src);
+    if (!tuple) {
+      PyErr_Clear();
+      return false;
+    }
+    tuple_ = py::reinterpret_steal<py::object>(tuple);
+    items_ = &PyTuple_GET_ITEM(tuple, 0);
+    size_ = PyTuple_GET_SIZE(tuple);
+    return true;
+  }
+
+  Py_ssize_t size() const { return size_; }
+  PyObject* item(std::size_t index) const { return items_[index]; }
+
+ private:
+  void Release() {
+    for (PyObject* reference : references_) Py_DECREF(reference);
+    references_.clear();
+    tuple_ = py::object();
+    items_ = nullptr;
+    size_ = 0;
+  }
+
+  py::object tuple_;
+  std::vector<PyObject*> references_;
+  PyObject* const* items_ = nullptr;
+  Py_ssize_t size_ = 0;
 };
 
 struct StringTokenList : HeldSequence {
   std::vector<std::string_view> tokens;
+  std::vector<py::object> copies;  // bytes copies of bytearray items, which stay mutable
 };
 
 struct IntegerTokenList : HeldSequence {
@@ -44,19 +104,17 @@ struct IntegerWeightDict {
   py::dict dict;
 };
 
-// Holds src as a list or tuple when it is a token sequence: any sequence but
-// str and bytes, as pybind11's list conversion accepts.
-inline bool HoldSequence(PyObject* src, HeldSequence& held, Py_ssize_t& size) {
-  if (!src || !PySequence_Check(src) || PyBytes_Check(src) || PyUnicode_Check(src)) return false;
-  PyObject* fast = PySequence_Fast(src, "");
-  if (!fast) {
-    PyErr_Clear();
-    return false;
-  }
-  held.sequence = py::reinterpret_steal<py::object>(fast);
-  held.items = PySequence_Fast_ITEMS(fast);
-  size = PySequence_Fast_GET_SIZE(fast);
-  return true;
+// Whether src is a list or tuple whose first item can be no token of the
+// kind that accept tells: the overload then fails before taking a snapshot.
+template <typename Accept>
+bool FirstItemRejected(PyObject* src, Accept accept) {
+  if (PyList_Check(src)) return PyList_GET_SIZE(src) > 0 && !accept(PyList_GET_ITEM(src, 0));
+  if (PyTuple_Check(src)) return PyTuple_GET_SIZE(src) > 0 && !accept(PyTuple_GET_ITEM(src, 0));
+  return false;
+}
+
+inline bool IsStringItem(PyObject* item) {
+  return PyUnicode_Check(item) || PyBytes_Check(item) || PyByteArray_Check(item);
 }
 
 // The bytes of a string token: the UTF-8 of a str (a lone surrogate does not
@@ -80,11 +138,16 @@ inline bool ReadStringToken(PyObject* item, std::string_view& token) {
     token = {PyBytes_AS_STRING(item), static_cast<std::size_t>(PyBytes_GET_SIZE(item))};
     return true;
   }
-  if (PyByteArray_Check(item)) {
-    token = {PyByteArray_AS_STRING(item), static_cast<std::size_t>(PyByteArray_GET_SIZE(item))};
-    return true;
-  }
   return false;
+}
+
+// A bytearray token, read from a bytes copy kept in copies.
+inline bool ReadByteArrayToken(PyObject* item, std::vector<py::object>& copies, std::string_view& token) {
+  PyObject* copy = PyBytes_FromStringAndSize(PyByteArray_AS_STRING(item), PyByteArray_GET_SIZE(item));
+  if (!copy) throw py::error_already_set();
+  copies.push_back(py::reinterpret_steal<py::object>(copy));
+  token = {PyBytes_AS_STRING(copy), static_cast<std::size_t>(PyBytes_GET_SIZE(copy))};
+  return true;
 }
 
 // A signed 64-bit token id, by pybind11's integer rule: never a float; without
@@ -117,26 +180,18 @@ inline bool ReadIntegerToken(PyObject* item, bool convert, std::int64_t& token) 
   return true;
 }
 
-// A key object for each entry, in order: the caller's own item where it is an
-// exact str or int (so its value is the key's), else a new one. Only str, int
-// and float objects are created here, which runs no Python code, so the items
-// and views stay valid throughout.
+// A dict of the entries in their order: each key is the caller's own item
+// where it is an exact str or int (so its value is the key's), else a new one.
+// The items come from the held sequence, which Python code run by the
+// allocations here (the garbage collector's finalizers) cannot change.
 template <typename Weights, typename MakeKey>
 py::dict BuildDict(const Weights& weights, const HeldSequence& held, MakeKey make_key) {
-  std::vector<py::object> keys;
-  std::vector<py::object> values;
-  keys.reserve(weights.size());
-  values.reserve(weights.size());
-  for (const auto& entry : weights) {
-    PyObject* item = held.items[entry.first_position];
-    keys.push_back(make_key(item, entry));
-    values.push_back(py::reinterpret_steal<py::object>(PyFloat_FromDouble(entry.weight)));
-    if (!values.back()) throw py::error_already_set();
-  }
   py::dict dict = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(weights.size())));
   if (!dict) throw py::error_already_set();
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (PyDict_SetItem(dict.ptr(), keys[i].ptr(), values[i].ptr()) != 0) throw py::error_already_set();
+  for (const auto& entry : weights) {
+    const py::object key = make_key(held.item(entry.first_position), entry);
+    const auto value = py::reinterpret_steal<py::object>(PyFloat_FromDouble(entry.weight));
+    if (!value || PyDict_SetItem(dict.ptr(), key.ptr(), value.ptr()) != 0) throw py::error_already_set();
   }
   return dict;
 }
@@ -171,11 +226,13 @@ struct type_caster<lumo::bindings::bm25_detail::StringTokenList> {
 
   bool load(handle src, bool /*convert: strings match alike in both passes*/) {
     using namespace lumo::bindings::bm25_detail;
-    Py_ssize_t size = 0;
-    if (!HoldSequence(src.ptr(), value, size)) return false;
-    value.tokens.resize(static_cast<std::size_t>(size));
-    for (Py_ssize_t i = 0; i < size; ++i) {
-      if (!ReadStringToken(value.items[i], value.tokens[static_cast<std::size_t>(i)])) return false;
+    if (FirstItemRejected(src.ptr(), IsStringItem) || !value.Hold(src.ptr())) return false;
+    value.tokens.resize(static_cast<std::size_t>(value.size()));
+    for (std::size_t i = 0; i < value.tokens.size(); ++i) {
+      PyObject* item = value.item(i);
+      std::string_view& token = value.tokens[i];
+      if (ReadStringToken(item, token)) continue;
+      if (!PyByteArray_Check(item) || !ReadByteArrayToken(item, value.copies, token)) return false;
     }
     return true;
   }
@@ -187,11 +244,13 @@ struct type_caster<lumo::bindings::bm25_detail::IntegerTokenList> {
 
   bool load(handle src, bool convert) {
     using namespace lumo::bindings::bm25_detail;
-    Py_ssize_t size = 0;
-    if (!HoldSequence(src.ptr(), value, size)) return false;
-    value.tokens.resize(static_cast<std::size_t>(size));
-    for (Py_ssize_t i = 0; i < size; ++i) {
-      if (!ReadIntegerToken(value.items[i], convert, value.tokens[static_cast<std::size_t>(i)])) return false;
+    if (FirstItemRejected(src.ptr(), [](PyObject* item) { return !PyUnicode_Check(item) && !PyBytes_Check(item); }) ||
+        !value.Hold(src.ptr())) {
+      return false;
+    }
+    value.tokens.resize(static_cast<std::size_t>(value.size()));
+    for (std::size_t i = 0; i < value.tokens.size(); ++i) {
+      if (!ReadIntegerToken(value.item(i), convert, value.tokens[i])) return false;
     }
     return true;
   }

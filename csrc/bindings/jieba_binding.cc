@@ -13,6 +13,7 @@
 
 #include "bindings/registration.h"
 #include "tokenizer/jieba/jieba.h"
+#include "tokenizer/jieba/log.h"
 
 namespace py = pybind11;
 
@@ -63,6 +64,22 @@ py::object PathObject(const std::string& path) {
   return py::bytes(path);
 }
 
+// Builds the engine in place. A failed fatal check becomes RuntimeError with
+// the FATAL message; the message may quote bytes of a data file that are not
+// UTF-8, so it is decoded with backslash escapes for those bytes.
+std::shared_ptr<PicklableJieba> BuildEngine(const PicklableJieba::Paths& paths) {
+  try {
+    return std::make_shared<PicklableJieba>(paths);
+  } catch (const typing::text::jieba::FatalError& error) {
+    const std::string_view message = error.what();
+    py::object text = py::reinterpret_steal<py::object>(
+        PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "backslashreplace"));
+    if (!text) throw py::error_already_set();
+    PyErr_SetObject(PyExc_RuntimeError, text.ptr());
+    throw py::error_already_set();
+  }
+}
+
 }  // namespace lumo::bindings::jieba_detail
 
 namespace pybind11::detail {
@@ -70,8 +87,9 @@ namespace pybind11::detail {
 template <>
 struct type_caster<lumo::bindings::jieba_detail::Sentence> {
   PYBIND11_TYPE_CASTER(lumo::bindings::jieba_detail::Sentence, const_name("str"));
-  // A str is read as its UTF-8; one with a lone surrogate has none, and its
-  // UnicodeEncodeError is raised. bytes and bytearray are read as they are.
+  // A str is read as its UTF-8; one with a lone surrogate has none and does
+  // not match, so the call raises TypeError as for any other string argument.
+  // bytes and bytearray are read as they are.
   bool load(handle src, bool) {
     PyObject* object = src.ptr();
     if (PyByteArray_Check(object)) {
@@ -85,7 +103,10 @@ struct type_caster<lumo::bindings::jieba_detail::Sentence> {
     if (PyUnicode_Check(object)) {
       Py_ssize_t size = 0;
       const char* data = PyUnicode_AsUTF8AndSize(object, &size);
-      if (data == nullptr) throw error_already_set();
+      if (data == nullptr) {
+        PyErr_Clear();
+        return false;
+      }
       value.bytes = {data, static_cast<std::size_t>(size)};
       return true;
     }
@@ -129,13 +150,11 @@ void RegisterJieba(pybind11::module_& module) {
   using typing::text::jieba::WordSlice;
   using namespace jieba_detail;
 
-  // Construction holds the lock throughout; a failed fatal check arrives as
-  // FatalError (a std::runtime_error), which pybind11 raises as RuntimeError.
+  // Construction holds the lock throughout.
   py::class_<PicklableJieba, std::shared_ptr<PicklableJieba>>(module, "Jieba")
       .def(py::init([](const std::string& dict_path, const std::string& hmm_path, const std::string& user_dict_path,
                        const std::string& idf_path, const std::string& stop_word_path) {
-             return std::make_shared<PicklableJieba>(
-                 PicklableJieba::Paths{dict_path, hmm_path, user_dict_path, idf_path, stop_word_path});
+             return BuildEngine(PicklableJieba::Paths{dict_path, hmm_path, user_dict_path, idf_path, stop_word_path});
            }),
            py::arg("dict_path"), py::arg("hmm_path"), py::arg("user_dict_path"), py::arg("idf_path"),
            py::arg("stop_word_path"))
@@ -150,7 +169,7 @@ void RegisterJieba(pybind11::module_& module) {
             if (state.size() != 5) throw std::runtime_error("Jieba state must be a tuple of five paths");
             PicklableJieba::Paths paths;
             for (std::size_t i = 0; i < paths.size(); ++i) paths[i] = state[i].cast<std::string>();
-            return std::make_shared<PicklableJieba>(paths);
+            return BuildEngine(paths);
           }))
       .def(
           "cut",

@@ -28,6 +28,22 @@ void CheckFrequencyFits(const std::int32_t* frequency, std::int64_t count) {
 // Ascending bytewise order; sorts (prefix, index) pairs so that most
 // comparisons are one integer comparison.
 void SortByToken(std::vector<StringTokenWeight>& weights) {
+  if (weights.size() <= 16) {
+    // A query or short document: insertion sort in place, no allocation.
+    for (std::size_t i = 1; i < weights.size(); ++i) {
+      const StringTokenWeight moving = weights[i];
+      const std::uint64_t prefix = TokenOrderPrefix(moving.token);
+      std::size_t j = i;
+      while (j > 0) {
+        const std::uint64_t other = TokenOrderPrefix(weights[j - 1].token);
+        if (other < prefix || (other == prefix && !(moving.token < weights[j - 1].token))) break;
+        weights[j] = weights[j - 1];
+        --j;
+      }
+      weights[j] = moving;
+    }
+    return;
+  }
   struct Key {
     std::uint64_t prefix;
     std::uint32_t index;

@@ -70,7 +70,10 @@ class BM25 {
   // that is renamed over the target. Throws std::runtime_error "Failed to
   // dump: Unable to open file" when the file cannot be created (the target is
   // untouched) and "Failed to dump: Unable to write file" when a write or the
-  // close fails (the temporary file is removed, the target untouched).
+  // close fails (the temporary file is removed, the target untouched). Throws
+  // "Failed to dump: b, k1 and the average document length must be finite",
+  // writing nothing, when one of them is infinite or not a number. Token keys
+  // are written escaped, control bytes without a short escape as \u00XX.
   void dump(const std::string& path) const;
 
   std::int32_t doc_count() const { return _doc_count; }

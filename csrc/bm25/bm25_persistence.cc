@@ -89,12 +89,18 @@ void BM25::load(std::string_view json_text) {
 }
 
 void BM25::dump(const std::string& path) const {
-  // Escaped keys, in the bytewise order the object keeps them in, so that
-  // each insertion lands at the end of the map.
+  // JSON has no spelling for infinity or not-a-number, and the model could
+  // not be read back from such a document.
+  if (!std::isfinite(_b) || !std::isfinite(_k1) || !std::isfinite(_doc_length_average)) {
+    throw std::runtime_error("Failed to dump: b, k1 and the average document length must be finite");
+  }
+  // Keys escaped so that standard JSON readers accept them, in the bytewise
+  // order the object keeps them in, so that each insertion lands at the end
+  // of the map.
   std::vector<std::pair<std::string, std::int32_t>> entries;
   entries.reserve(_doc_token_frequency.size());
   _doc_token_frequency.ForEach([&entries](std::string_view token, std::int32_t count) {
-    entries.emplace_back(EscapeText(token), count);
+    entries.emplace_back(EscapeTextForJson(token), count);
   });
   std::sort(entries.begin(), entries.end());
 

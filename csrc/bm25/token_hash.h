@@ -1,7 +1,10 @@
 // Hashes, equality and ordering of token texts and integer token ids for the
 // model's open-addressing tables and sorted outputs. Each token is hashed once
 // per call and the hash travels with it from the per-document counter into the
-// corpus table. Tokens are short, so the helpers read them word by word
+// corpus table. The hashes are keyed with a secret drawn at random once per
+// process, so that nobody can compute in advance a set of tokens that collide
+// (a service training on user text would otherwise be open to flooding); the
+// tables' iteration order is never observable, so results do not depend on it. Tokens are short, so the helpers read them word by word
 // inline rather than calling memcmp.
 #pragma once
 
@@ -15,9 +18,17 @@ namespace lumo::typing::text {
 
 namespace token_hash_detail {
 
-inline constexpr std::uint64_t kSeed0 = 0xa0761d6478bd642fULL;
-inline constexpr std::uint64_t kSeed1 = 0xe7037ed1a0b428dbULL;
-inline constexpr std::uint64_t kSeed2 = 0x8ebc6af09c88c6e3ULL;
+struct HashSecret {
+  std::uint64_t seed0;
+  std::uint64_t seed1;
+  std::uint64_t seed2;
+};
+
+// Three random words from the operating system's generator; odd, so that no
+// multiplication by a secret alone loses bits.
+HashSecret DrawHashSecret();
+
+inline const HashSecret kSecret = DrawHashSecret();
 
 // Folds the 128-bit product of a and b into 64 bits: every input bit reaches
 // every output bit, low bits included, so the tables can mask the result.
@@ -47,7 +58,8 @@ inline std::uint64_t HashTokenText(std::string_view text) {
   using namespace token_hash_detail;
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   std::size_t n = text.size();
-  std::uint64_t seed = kSeed0;
+  const HashSecret secret = kSecret;
+  std::uint64_t seed = secret.seed0;
   std::uint64_t a = 0;
   std::uint64_t b = 0;
   if (n <= 16) {
@@ -64,14 +76,14 @@ inline std::uint64_t HashTokenText(std::string_view text) {
     const unsigned char* cursor = p;
     std::size_t left = n;
     while (left > 16) {
-      seed = Fold(Load64(cursor) ^ kSeed1, Load64(cursor + 8) ^ seed);
+      seed = Fold(Load64(cursor) ^ secret.seed1, Load64(cursor + 8) ^ seed);
       cursor += 16;
       left -= 16;
     }
     a = Load64(p + n - 16);
     b = Load64(p + n - 8);
   }
-  return Fold(kSeed1 ^ static_cast<std::uint64_t>(n), Fold(a ^ kSeed1, b ^ seed ^ kSeed2));
+  return Fold(secret.seed1 ^ static_cast<std::uint64_t>(n), Fold(a ^ secret.seed1, b ^ seed ^ secret.seed2));
 }
 
 // Whether the n bytes at a and b are equal; loads stay inside both.
@@ -116,7 +128,7 @@ inline std::uint64_t TokenOrderPrefix(std::string_view text) {
 // A 64-bit hash of an integer token id.
 inline std::uint64_t HashTokenId(std::int64_t id) {
   using namespace token_hash_detail;
-  return Fold(static_cast<std::uint64_t>(id) ^ kSeed0, kSeed1);
+  return Fold(static_cast<std::uint64_t>(id) ^ kSecret.seed0, kSecret.seed1);
 }
 
 }  // namespace lumo::typing::text

@@ -64,6 +64,30 @@ std::string EscapeText(std::string_view text) {
   return out;
 }
 
+std::string EscapeTextForJson(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  std::size_t run_start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<std::uint8_t>(text[i]);
+    const char letter = kEscapeLetters[byte];
+    if (letter == 0 && byte >= 0x20) continue;
+    out.append(text.data() + run_start, i - run_start);
+    run_start = i + 1;
+    if (letter != 0) {
+      out.push_back('\\');
+      out.push_back(letter);
+    } else {
+      out.append("\\u00");
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 0xF]);
+    }
+  }
+  out.append(text.data() + run_start, text.size() - run_start);
+  return out;
+}
+
 std::string UnescapeText(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -15,6 +15,11 @@ bool HasEscapableByte(std::string_view text);
 // Appends EscapeText(text) to `out`.
 void AppendEscapedText(std::string& out, std::string_view text);
 
+// EscapeText, and also every other control byte (0x00 to 0x1F) as \u00xx
+// with lowercase hex digits: text that standard JSON readers accept between
+// quotes, and that this library's parser decodes back to the same bytes.
+std::string EscapeTextForJson(std::string_view text);
+
 // The exact inverse of EscapeText: turns back the seven two-byte escapes it
 // writes. A backslash before any other byte, or a lone final backslash, is
 // kept as it stands, so UnescapeText(EscapeText(s)) == s for every s.

@@ -2,6 +2,7 @@
 // writes one diagnostic line and yields a substitute value, and the caller
 // goes on; only the number conversions throw.
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -35,6 +36,43 @@ class JsonParser {
   static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
   static bool IsHexDigit(char c) {
     return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+  }
+  // The value of the four hex digits at `position` (checked by the caller).
+  std::uint32_t HexValue(std::size_t position) const {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+      const char c = text_[position + i];
+      value = value * 16 + static_cast<std::uint32_t>(IsDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10);
+    }
+    return value;
+  }
+  static bool IsSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+  // Whether a backslash, "u" and the four hex digits of a low surrogate
+  // (DC00 to DFFF) stand at `position`.
+  bool IsLowSurrogateEscape(std::size_t position) const {
+    if (At(position) != '\\' || At(position + 1) != 'u') return false;
+    for (std::size_t i = 2; i < 6; ++i) {
+      if (!IsHexDigit(At(position + i))) return false;
+    }
+    const std::uint32_t unit = HexValue(position + 2);
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+  }
+  static void AppendUtf8(std::string& out, std::uint32_t code_point) {
+    if (code_point < 0x80) {
+      out.push_back(static_cast<char>(code_point));
+    } else if (code_point < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (code_point >> 6)));
+      out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+    } else if (code_point < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (code_point >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (code_point >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+    }
   }
   // What may follow a number: white space, ",", "]" or "}".
   static bool IsNumberEnd(char c) { return IsSpace(c) || c == ',' || c == ']' || c == '}'; }
@@ -218,7 +256,6 @@ bool JsonParser::ReadStringText(std::string& buffer) {
       case 'r': buffer.push_back('\r'); break;
       case 't': buffer.push_back('\t'); break;
       case 'u': {
-        // Kept as written, not decoded: backslash, "u" and four hex digits.
         for (std::size_t i = 1; i <= 4; ++i) {
           const char digit = At(position_ + i);
           if (!IsHexDigit(digit)) {
@@ -227,7 +264,18 @@ bool JsonParser::ReadStringText(std::string& buffer) {
             return false;
           }
         }
-        buffer.append(text_.data() + position_ - 1, 6);
+        // Decoded into the UTF-8 of its code point; a high surrogate escape
+        // directly followed by a low one stands for one supplementary code
+        // point. A lone surrogate has no UTF-8 and stays as its six bytes.
+        const std::uint32_t unit = HexValue(position_ + 1);
+        if (!IsSurrogate(unit)) {
+          AppendUtf8(buffer, unit);
+        } else if (unit < 0xDC00 && IsLowSurrogateEscape(position_ + 5)) {
+          AppendUtf8(buffer, 0x10000 + ((unit - 0xD800) << 10) + (HexValue(position_ + 7) - 0xDC00));
+          position_ += 6;
+        } else {
+          buffer.append(text_.data() + position_ - 1, 6);
+        }
         position_ += 4;
         break;
       }

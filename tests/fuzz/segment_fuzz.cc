@@ -2,10 +2,12 @@
 // small fixed dictionary and HMM model. On every input: the runes tile the
 // sentence; the mixed words are exact slices that join back to the sentence;
 // every query and full word is a slice at its stated offset; the string and
-// record forms of each segmenter agree.
+// record forms of each segmenter agree; the query words are the mixed words,
+// each preceded by exactly the two- and three-rune dictionary words inside it.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +33,57 @@ const jieba::Jieba& Engine() {
                                           stop_words.path());
   }();
   return *engine;
+}
+
+using CodePoints = std::vector<std::uint32_t>;
+
+CodePoints CodePointsOf(std::string_view text) {
+  jieba::RuneList runes;
+  CodePoints points;
+  if (!jieba::DecodeRunes(text, runes)) Fail("a word does not decode");
+  for (std::size_t i = 0; i < runes.size(); ++i) points.push_back(runes[i].code_point);
+  return points;
+}
+
+// The words of the main and user dictionaries (first field of each line), as
+// code points: read here from the data text, not through the engine.
+const std::set<CodePoints>& DictionaryWords() {
+  static const std::set<CodePoints> words = [] {
+    std::set<CodePoints> result;
+    for (const std::string_view file : {lumo::fuzz::kDictionary, lumo::fuzz::kUserDictionary}) {
+      std::size_t start = 0;
+      while (start < file.size()) {
+        const std::size_t end = file.find('\n', start);
+        const std::string_view line = file.substr(start, end - start);
+        result.insert(CodePointsOf(line.substr(0, line.find(' '))));
+        start = end + 1;
+      }
+    }
+    return result;
+  }();
+  return words;
+}
+
+// The query words expected from the mixed words: for a word of L runes, its
+// dictionary pairs when L > 2, then its dictionary triples when L > 3, each
+// in order of position, then the word itself.
+std::vector<std::string_view> ExpectedQueryWords(const std::vector<jieba::WordRecord>& mixed) {
+  std::vector<std::string_view> expected;
+  for (const jieba::WordRecord& record : mixed) {
+    jieba::RuneList runes;
+    jieba::DecodeRunes(record.text, runes);
+    for (std::size_t width = 2; width <= 3; ++width) {
+      if (runes.size() <= width) break;
+      for (std::size_t i = 0; i + width <= runes.size(); ++i) {
+        const std::size_t begin = runes[i].byte_offset;
+        const std::size_t end = runes[i + width - 1].byte_offset + runes[i + width - 1].byte_length;
+        const std::string_view sub = std::string_view(record.text).substr(begin, end - begin);
+        if (DictionaryWords().count(CodePointsOf(sub)) != 0) expected.push_back(sub);
+      }
+    }
+    expected.push_back(record.text);
+  }
+  return expected;
 }
 
 // The decoded runes cover the sentence byte for byte, in order.
@@ -93,7 +146,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (decodes && joined != sentence) Fail("mixed words do not join back to the sentence");
 
+  const std::vector<jieba::WordRecord> mixed = records;  // the views below point into it
+  const std::vector<std::string_view> expected_query = ExpectedQueryWords(mixed);
   CheckSlices(engine.QuerySegmenter(), sentence, records);
+  if (records.size() != expected_query.size()) Fail("query words differ in number from the expected ones");
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (records[i].text != expected_query[i]) Fail("query word differs from the expected one");
+  }
   CheckSlices(engine.FullSegmenter(), sentence, records);
 
   std::vector<std::string> cut;

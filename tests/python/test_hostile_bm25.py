@@ -3,7 +3,10 @@ huge member counts, numbers of ten thousand digits and random bytes. Each
 either works as intended or raises a clear Python exception, and a failed
 load leaves the model exactly as it was."""
 
+import json
+import math
 import random
+import time
 
 import pytest
 
@@ -147,3 +150,66 @@ def test_dump_of_tokens_with_every_byte_round_trips(tmp_path):
     path2 = tmp_path / "again.json"
     again.dump(str(path2))
     assert path2.read_bytes() == path.read_bytes()
+
+
+def extend_by_a_hundred_thousand(tokens):
+    tokens.extend(range(10**6, 10**6 + 100000))
+
+
+def replace_every_item(tokens):
+    tokens[:] = [3] * len(tokens)
+
+
+@pytest.mark.parametrize("mutate", [extend_by_a_hundred_thousand, list.clear, replace_every_item])
+@pytest.mark.parametrize("method", ["train", "encode_document", "encode_query"])
+def test_items_that_change_their_list_while_read_see_the_list_as_it_was(method, mutate, tmp_path):
+    class Changing:
+        def __index__(self):
+            mutate(tokens)
+            return 7
+
+    tokens = [Changing()] + [10**9 + i for i in range(5000)]
+    as_read = [7] + tokens[1:]
+    model, reference = trained(), trained()
+    assert getattr(model, method)(tokens) == getattr(reference, method)(as_read)
+    assert document_of(model, tmp_path) == document_of(reference, tmp_path)
+
+
+def test_tokens_crafted_to_collide_train_and_load_quickly(tmp_path):
+    # Without a secret seed these 128,000 tokens share one hash, and training
+    # on them took half a minute.
+    tokens = [(0xE7037ED1A0B428DB).to_bytes(8, "little") + i.to_bytes(4, "little") for i in range(128000)]
+    model = BM25()
+    start = time.perf_counter()
+    model.train(tokens)
+    BM25().load(document_of(model, tmp_path))
+    assert time.perf_counter() - start < 2.0
+
+
+@pytest.mark.parametrize("settings", [{"b": math.nan}, {"k1": math.inf}, {"k1": -math.inf}, {"average": "10.0e308"}])
+def test_a_model_that_cannot_be_read_back_is_not_dumped(settings, tmp_path):
+    model = BM25(settings.get("b", 0.75), settings.get("k1", 1.2))
+    if "average" in settings:
+        model.load(members("{}", average=settings["average"]))
+    path = tmp_path / "model.json"
+    path.write_text("kept")
+    with pytest.raises(RuntimeError, match="^Failed to dump: "):
+        model.dump(str(path))
+    assert path.read_text() == "kept"
+    with pytest.raises(RuntimeError, match="^Failed to dump: "):
+        model.dump(str(tmp_path / "new.json"))
+    assert list(tmp_path.iterdir()) == [path]
+
+
+def test_a_model_survives_standard_json_tools(tmp_path):
+    model = BM25(-0.5, 1.5)
+    model.train(["中文", "😀", "a\x01b", "\x00", "\x1f", "tab\there", 'q"uote', "back\\slash", "\\u00e9", "\x7f"])
+    first = document_of(model, tmp_path)
+    assert b'"a\\u0001b"' in first and b'"\\u0000"' in first and b'"_b" : -0.500000' in first
+    path = tmp_path / "standard.json"
+    with open(path, "w") as output:
+        json.dump(json.loads(first), output)
+    assert b"\\u4e2d\\u6587" in path.read_bytes() and b"\\ud83d\\ude00" in path.read_bytes()
+    restored = BM25()
+    restored.load(path.read_text())
+    assert document_of(restored, tmp_path) == first

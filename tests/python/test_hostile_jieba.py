@@ -46,8 +46,8 @@ def test_nul_bytes_are_ordinary_runes(engine, sentence):
 
 @pytest.mark.parametrize("sentence", ["\ud800", "中国\udfff人民", "a\udcff", "\udbff\udc00"])
 @pytest.mark.parametrize("method", ["cut", "cut_for_search"])
-def test_lone_surrogates_raise_unicode_encode_error(engine, method, sentence):
-    with pytest.raises(UnicodeEncodeError, match="surrogates not allowed"):
+def test_lone_surrogates_raise_type_error_as_in_every_string_conversion(engine, method, sentence):
+    with pytest.raises(TypeError, match="incompatible function arguments"):
         getattr(engine, method)(sentence)
     assert engine.cut("中国人民") == ["中国", "人民"]  # the engine is still usable
 
@@ -155,12 +155,16 @@ def test_nul_bytes_inside_dictionary_words(tmp_path):
     ("dict_path", DICTIONARY + "\n", "split result illegal"),
     ("hmm_path", HMM_MODEL.replace("-0.26 -3.14e+100", "-0.26" + " 1" * 10**6), ""),
     ("hmm_path", "# only a comment\n" * 1000, ""),
-], ids=["million_spaces", "million_fields", "empty", "empty_line", "hmm_million_fields", "hmm_no_values"])
-def test_malformed_files_raise_runtime_error(tmp_path, name, content, message, capfd):
+    ("dict_path", b"\xff\xfe\x80 bad\n", "split result illegal, line:\\xff\\xfe\\x80 bad"),
+], ids=["million_spaces", "million_fields", "empty", "empty_line", "hmm_million_fields", "hmm_no_values",
+        "bytes_not_utf8"])
+def test_malformed_files_raise_runtime_error(tmp_path, name, content, message, capfdbinary):
     with pytest.raises(RuntimeError, match="^exp: \\[") as info:
         pylumotext.Jieba(**write_files(tmp_path, **{name: content}))
     assert message in str(info.value)
-    assert "FATAL" in capfd.readouterr().err
+    # The message is the FATAL line's, bytes that are not UTF-8 escaped.
+    err = capfdbinary.readouterr().err.decode("utf-8", "backslashreplace")
+    assert err.endswith(" FATAL " + str(info.value) + "\n")
 
 
 @pytest.mark.parametrize("name, content", [

@@ -122,14 +122,6 @@ def test_bytes_are_segmented_as_they_are(jieba: pylumotext.Jieba, method: str,
         segment(b"\xe4\x41\x41")
 
 
-def test_lone_surrogate_raises_unicode_encode_error(jieba: pylumotext.Jieba) -> None:
-    with pytest.raises(UnicodeEncodeError):
-        jieba.cut("中\ud800国")
-    with pytest.raises(UnicodeEncodeError):
-        jieba.cut_for_search("\udfff")
-    assert jieba.cut("中国") == ["中国"]
-
-
 def fatal_cases(paths: dict[str, str], missing: str) -> list[tuple[str, dict[str, str], str]]:
     return [
         ("dict", {**paths, "dict_path": missing}, f"exp: [ifs.is_open()] false. open {missing} failed."),

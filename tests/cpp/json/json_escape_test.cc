@@ -3,6 +3,7 @@
 #include <string>
 
 #include "json/json_escape.h"
+#include "json/json_value.h"
 
 namespace lumo::typing::text {
 namespace {
@@ -30,6 +31,20 @@ INSTANTIATE_TEST_SUITE_P(
                       EscapeCase{"\\n", "\\\\n"},  // a backslash and n, not a line feed
                       EscapeCase{"\0\x01\x0b\x1f\x7f/\x80\xff"s, "\0\x01\x0b\x1f\x7f/\x80\xff"s},
                       EscapeCase{"\xe4\xb8\xad\n\xe6\x96\x87", "\xe4\xb8\xad\\n\xe6\x96\x87"}));
+
+TEST(EscapeTextForJson, WritesOtherControlBytesAsLowercaseUnicodeEscapes) {
+  EXPECT_EQ(EscapeTextForJson("\0a\x01\x1f\x1a\t\"\\\x7f\xe4\xb8\xad"s), "\\u0000a\\u0001\\u001f\\u001a\\t\\\"\\\\\x7f\xe4\xb8\xad");
+  // Every one- and two-byte string comes back from the parser unchanged.
+  for (int a = 0; a < 256; ++a) {
+    for (int b = -1; b < 256; ++b) {
+      std::string text(1, static_cast<char>(a));
+      if (b >= 0) text.push_back(static_cast<char>(b));
+      const JsonValue parsed = JsonValue::Parse("\"" + EscapeTextForJson(text) + "\"");
+      bool ok = false;
+      ASSERT_EQ(parsed.AsString(ok), text) << a << " " << b;
+    }
+  }
+}
 
 TEST(UnescapeText, KeepsEscapesItNeverWrites) {
   EXPECT_EQ(UnescapeText("\\q"), "\\q");
