@@ -119,6 +119,13 @@ const DictEntry* PrefixTree::Find(const DecodedRune* begin, const DecodedRune* e
   return node == kNoNode ? nullptr : EntryOf(node);
 }
 
+const DictEntry* PrefixTree::Find(const Rune* begin, const Rune* end) const {
+  if (begin == end) return nullptr;
+  std::uint32_t node = RootChild(*begin);
+  for (const Rune* rune = begin + 1; node != kNoNode && rune != end; ++rune) node = Child(node, *rune);
+  return node == kNoNode ? nullptr : EntryOf(node);
+}
+
 void PrefixTree::FillLattice(const DecodedRune* begin, const DecodedRune* end, std::vector<LatticeCell>& cells,
                              std::size_t max_word_runes) const {
   const auto n = static_cast<std::size_t>(end - begin);

@@ -4,6 +4,7 @@
 // table. It answers exactly what a tree of per-node hash maps would.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -34,6 +35,28 @@ class PrefixTree {
   // The entry of exactly the runes [begin, end), or null (also for an empty run
   // and for a proper prefix of a word).
   const DictEntry* Find(const DecodedRune* begin, const DecodedRune* end) const;
+  const DictEntry* Find(const Rune* begin, const Rune* end) const;
+
+  // Calls on_word(j, entry) for every candidate of the lattice cell of
+  // runes[0] over the runes [0, size): first the single-rune candidate (j = 0,
+  // entry null when the rune alone is no word), then every word of at most
+  // max_word_runes runes, by rising last position j. size is at least 1.
+  template <typename OnWord>
+  void ForEachWordAt(const Rune* runes, std::size_t size, std::size_t max_word_runes, OnWord&& on_word) const {
+    std::uint32_t node = RootChild(runes[0]);
+    if (node == kNoNode) {
+      on_word(std::size_t{0}, static_cast<const DictEntry*>(nullptr));
+      return;
+    }
+    on_word(std::size_t{0}, EntryOf(node));
+    const std::size_t stop = std::min(size, max_word_runes);
+    for (std::size_t j = 1; j < stop; ++j) {
+      if (nodes_[node].child_count == 0) break;
+      node = Child(node, runes[j]);
+      if (node == kNoNode) break;
+      if (nodes_[node].entry != kNoEntry) on_word(j, entries_ + nodes_[node].entry);
+    }
+  }
 
   // Replaces cells by one cell per rune of [begin, end): the single-rune
   // candidate first (entry null when the rune alone is no word), then every
