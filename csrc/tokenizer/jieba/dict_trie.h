@@ -43,6 +43,13 @@ class DictTrie {
     prefix_tree_.ForEachWordAt(runes, size, max_word_runes, on_word);
   }
 
+  // The walk of ForEachWordAt giving on_word(j, weight): the candidate
+  // entry's weight, or MinWeight() for a single rune that is no word.
+  template <typename OnWord>
+  void ForEachWeightAt(const Rune* runes, std::size_t size, std::size_t max_word_runes, OnWord&& on_word) const {
+    prefix_tree_.ForEachWeightAt(runes, size, max_word_runes, lowest_weight_, on_word);
+  }
+
   // Fills cells (expected empty) with one cell per rune of [begin, end): the
   // single-rune candidate first, then every dictionary word of at most
   // max_word_runes runes starting there, by rising end position.

@@ -20,14 +20,13 @@ MPSegment::~MPSegment() = default;
 
 void MPSegment::BestWordLengths(const Rune* runes, std::size_t size, std::uint32_t* lengths) const {
   double window[kWindow];
-  const double min_weight = dict_trie_.MinWeight();
   for (std::size_t i = size; i-- > 0;) {
     double best_weight = MIN_LOG_PROB;
     std::size_t best_last = 0;  // relative to i; a single rune unless a word beats it
-    dict_trie_.ForEachWordAt(runes + i, size - i, MAX_WORD_RUNES, [&](std::size_t j, const DictEntry* entry) {
+    dict_trie_.ForEachWeightAt(runes + i, size - i, MAX_WORD_RUNES, [&](std::size_t j, double weight) {
       const std::size_t next = i + j + 1;
       const double tail = next < size ? window[next & (kWindow - 1)] : 0.0;
-      const double value = (entry != nullptr ? entry->weight : min_weight) + tail;
+      const double value = weight + tail;
       // Strictly greater: the earlier, shorter candidate keeps a tie.
       if (value > best_weight) {
         best_weight = value;
