@@ -43,6 +43,9 @@ class DictTrie {
     prefix_tree_.ForEachWordAt(runes, size, max_word_runes, on_word);
   }
 
+  // A hint that a walk from a rune of code_point comes soon.
+  void PrefetchWalk(Rune code_point) const { prefix_tree_.Prefetch(code_point); }
+
   // The walk of ForEachWordAt giving on_word(j, weight): the candidate
   // entry's weight, or MinWeight() for a single rune that is no word.
   template <typename OnWord>

@@ -12,6 +12,9 @@ namespace {
 constexpr std::size_t kWindow = MAX_WORD_RUNES;
 static_assert((kWindow & (kWindow - 1)) == 0, "the window is indexed by masking");
 
+// How many positions ahead of the walk the dictionary tree is prefetched.
+constexpr std::size_t kPrefetchAhead = 4;
+
 }  // namespace
 
 MPSegment::MPSegment(const DictTrie& dict_trie) : dict_trie_(dict_trie) {}
@@ -21,6 +24,8 @@ MPSegment::~MPSegment() = default;
 void MPSegment::BestWordLengths(const Rune* runes, std::size_t size, std::uint32_t* lengths) const {
   double window[kWindow];
   for (std::size_t i = size; i-- > 0;) {
+    // The walks are memory bound: start the first loads of a later walk now.
+    if (i >= kPrefetchAhead) dict_trie_.PrefetchWalk(runes[i - kPrefetchAhead]);
     double best_weight = MIN_LOG_PROB;
     std::size_t best_last = 0;  // relative to i; a single rune unless a word beats it
     dict_trie_.ForEachWeightAt(runes + i, size - i, MAX_WORD_RUNES, [&](std::size_t j, double weight) {

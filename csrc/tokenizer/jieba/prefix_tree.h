@@ -87,6 +87,18 @@ class PrefixTree {
   void FillLattice(const DecodedRune* begin, const DecodedRune* end, std::vector<LatticeCell>& cells,
                    std::size_t max_word_runes) const;
 
+  // Starts loading the root child of code_point and the keys of its children:
+  // the first reads of a walk from a rune of that code point. A hint only;
+  // the best-path pass calls it a few positions ahead of its walk.
+  void Prefetch(Rune code_point) const {
+    if (code_point >= kRootTableSize) return;
+    const std::uint32_t node = root_table_[code_point];
+    if (node == kNoNode) return;
+    const Node& record = nodes_[node];
+    __builtin_prefetch(&record);
+    __builtin_prefetch(keys_.data() + record.first_child);
+  }
+
   // Number of nodes, the root included.
   std::size_t NodeCount() const { return nodes_.size(); }
 
