@@ -19,6 +19,9 @@ SENTENCES = [
     "abc 3.14，北京。",
     "",
     "中国人" * 200,
+    # Either side of the length below which a cut keeps the interpreter lock.
+    "中国人民" * 85 + "甲",
+    "中国人民" * 85 + "甲乙",
     "x😀y 中国",
 ]
 

@@ -31,6 +31,27 @@ class DictTrie {
   // The entry of exactly the runes [begin, end), or null (also for an empty
   // run and for a proper prefix of a word).
   const DictEntry* LookupWord(const DecodedRune* begin, const DecodedRune* end) const;
+  const DictEntry* LookupWord(const Rune* begin, const Rune* end) const { return prefix_tree_.Find(begin, end); }
+
+  // Calls on_word(j, entry) for each candidate of the lattice cell of
+  // runes[0] over [0, size), in the order of BuildLattice: the single-rune
+  // candidate (j = 0, entry null when the rune alone is no word), then every
+  // word of at most max_word_runes runes by rising last position j. The walk
+  // that BuildLattice makes for one cell, without storing the cell.
+  template <typename OnWord>
+  void ForEachWordAt(const Rune* runes, std::size_t size, std::size_t max_word_runes, OnWord&& on_word) const {
+    prefix_tree_.ForEachWordAt(runes, size, max_word_runes, on_word);
+  }
+
+  // A hint that a walk from a rune of code_point comes soon.
+  void PrefetchWalk(Rune code_point) const { prefix_tree_.Prefetch(code_point); }
+
+  // The walk of ForEachWordAt giving on_word(j, weight): the candidate
+  // entry's weight, or MinWeight() for a single rune that is no word.
+  template <typename OnWord>
+  void ForEachWeightAt(const Rune* runes, std::size_t size, std::size_t max_word_runes, OnWord&& on_word) const {
+    prefix_tree_.ForEachWeightAt(runes, size, max_word_runes, lowest_weight_, on_word);
+  }
 
   // Fills cells (expected empty) with one cell per rune of [begin, end): the
   // single-rune candidate first, then every dictionary word of at most

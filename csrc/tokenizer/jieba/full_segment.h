@@ -11,21 +11,20 @@
 
 namespace lumo::typing::text::jieba {
 
-class FullSegment : public SegmentBase {
+class FullSegment : public RangeSegmenter<FullSegment> {
  public:
   // dict_trie is not owned and must outlive the segmenter.
   explicit FullSegment(const DictTrie& dict_trie);
+  FullSegment(const FullSegment&) = delete;  // holds a reference to the engine's dictionary
+  FullSegment& operator=(const FullSegment&) = delete;
+  FullSegment(FullSegment&&) = delete;
+  FullSegment& operator=(FullSegment&&) = delete;
   ~FullSegment() override;
 
-  // Replaces words (or records) by the words of sentence. A sentence that does
-  // not decode gives no words and the ERROR line "decode failed. ".
-  void SplitSentence(std::string_view sentence, std::vector<std::string>& words) const override;
-  void SplitSentence(std::string_view sentence, std::vector<WordRecord>& records) const;
-
-  // Appends to ranges, by start and then end position, every dictionary word
-  // of two or more runes in [begin, end), and each rune at which no longer
-  // word starts and which no word listed before covers. Ranges may overlap.
-  void SplitRange(const DecodedRune* begin, const DecodedRune* end, std::vector<WordRange>& ranges) const;
+  // Gives sink, by start and then end position, every dictionary word of two
+  // or more runes in range, and each rune at which no longer word starts and
+  // which no word listed before covers. Words may overlap.
+  void SplitRunes(const RangeText& range, WordSink& sink, SegmentWorkspace& workspace) const;
 
  private:
   const DictTrie& dict_trie_;

@@ -15,15 +15,9 @@
 #include "tokenizer/jieba/mix_segment.h"
 #include "tokenizer/jieba/mp_segment.h"
 #include "tokenizer/jieba/query_segment.h"
-#include "tokenizer/jieba/separator_set.h"
+#include "tokenizer/jieba/word_record.h"
 
 namespace lumo::typing::text::jieba {
-
-// One word of a result as a byte slice of the sentence it was cut from.
-struct WordSlice {
-  std::uint32_t byte_offset = 0;
-  std::uint32_t byte_length = 0;
-};
 
 class Jieba {
  public:
@@ -50,6 +44,7 @@ class Jieba {
 
   // The same words as Cut and CutForSearch, as slices of sentence instead of
   // copies (slices is replaced); for callers that copy the bytes themselves.
+  // WordSlice (word_record.h) is a byte offset and a byte length.
   void CutSlices(std::string_view sentence, std::vector<WordSlice>& slices) const;
   void CutForSearchSlices(std::string_view sentence, std::vector<WordSlice>& slices) const;
 
@@ -70,8 +65,6 @@ class Jieba {
   FullSegment full_segmenter_;
   QuerySegment query_segmenter_;
   KeywordExtractor keyword_extractor_;
-  // The separators of every segmenter (SPECIAL_SEPARATORS), for the slice forms.
-  SeparatorSet separators_;
 };
 
 }  // namespace lumo::typing::text::jieba

@@ -1,21 +1,6 @@
 #include "tokenizer/jieba/mix_segment.h"
 
-#include <cstddef>
-
 namespace lumo::typing::text::jieba {
-
-namespace {
-
-// Scratch lists longer than this are freed after use, so that one very long
-// range does not pin its memory to the thread for good.
-constexpr std::size_t kKeptScratchWords = 4096;
-
-std::vector<WordRange>& DictionaryWordsOfThisThread() {
-  thread_local std::vector<WordRange> words;
-  return words;
-}
-
-}  // namespace
 
 MixSegment::MixSegment(const DictTrie& dict_trie, const HMMModel& model)
     : mp_segment_(dict_trie), hmm_segment_(model), user_single_runes_(kMappedRunes / 64, 0) {
@@ -28,42 +13,30 @@ MixSegment::MixSegment(const DictTrie& dict_trie, const HMMModel& model)
 
 MixSegment::~MixSegment() = default;
 
-void MixSegment::SplitSentence(std::string_view sentence, std::vector<std::string>& words) const {
-  SplitSentenceWith(sentence, words, [this](const DecodedRune* begin, const DecodedRune* end,
-                                            std::vector<WordRange>& ranges) { SplitRange(begin, end, ranges); });
+void MixSegment::SplitRunes(const RangeText& range, WordSink& sink, SegmentWorkspace& workspace) const {
+  std::uint32_t* lengths = workspace.WordLengths(range.size);
+  WordLengths(range.runes, range.size, lengths, workspace);
+  for (std::size_t i = 0; i < range.size; i += lengths[i]) sink.Add(i, i + lengths[i] - 1);
 }
 
-void MixSegment::SplitSentence(std::string_view sentence, std::vector<WordRecord>& records) const {
-  SplitSentenceWith(sentence, records, [this](const DecodedRune* begin, const DecodedRune* end,
-                                              std::vector<WordRange>& ranges) { SplitRange(begin, end, ranges); });
-}
-
-void MixSegment::SplitRange(const DecodedRune* begin, const DecodedRune* end, std::vector<WordRange>& ranges) const {
-  // The dictionary words of the range, reused per thread so that the walk
-  // below allocates nothing once the list has grown to the longest range.
-  std::vector<WordRange>& words = DictionaryWordsOfThisThread();
-  words.clear();
-  words.reserve(static_cast<std::size_t>(end - begin));
-  mp_segment_.SplitRange(begin, end, words);
-
-  const auto stays_as_is = [this](const WordRange& word) {
-    return word.first != word.last || IsUserSingleRune(word.first->code_point);
-  };
-  // The HMM segmenter appends straight to ranges: its words of a stretch come
-  // out in text order, exactly where the stretch stood.
-  for (std::size_t i = 0; i < words.size();) {
-    if (stays_as_is(words[i])) {
-      ranges.push_back(words[i]);
-      ++i;
+void MixSegment::WordLengths(const Rune* runes, std::size_t size, std::uint32_t* lengths,
+                             SegmentWorkspace& workspace) const {
+  mp_segment_.BestWordLengths(runes, size, lengths);
+  // The dictionary words from position 0 on; the HMM rewrites the lengths of
+  // each stretch of one-rune words in place, so its words stand exactly where
+  // the stretch stood.
+  const auto stays_as_is = [&](std::size_t i) { return lengths[i] != 1 || IsUserSingleRune(runes[i]); };
+  for (std::size_t i = 0; i < size;) {
+    if (stays_as_is(i)) {
+      i += lengths[i];
       continue;
     }
+    // Every word from i to j - 1 has one rune, so each position is a word start.
     std::size_t j = i + 1;
-    while (j < words.size() && !stays_as_is(words[j])) ++j;
-    hmm_segment_.SplitRange(words[i].first, words[j - 1].last + 1, ranges);
+    while (j < size && !stays_as_is(j)) ++j;
+    if (j - i > 1) hmm_segment_.WordLengths(runes + i, j - i, lengths + i, workspace);
     i = j;
   }
-
-  if (words.capacity() > kKeptScratchWords) std::vector<WordRange>().swap(words);
 }
 
 bool MixSegment::TagSentence(std::string_view sentence,

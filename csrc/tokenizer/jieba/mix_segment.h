@@ -2,6 +2,7 @@
 // stretch of one-rune words that the user dictionary does not hold.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,7 +18,7 @@
 
 namespace lumo::typing::text::jieba {
 
-class MixSegment : public SegmentTagged {
+class MixSegment : public RangeSegmenter<MixSegment, SegmentTagged> {
  public:
   // Neither dict_trie nor model is owned; both must outlive the segmenter.
   MixSegment(const DictTrie& dict_trie, const HMMModel& model);
@@ -27,16 +28,16 @@ class MixSegment : public SegmentTagged {
   MixSegment& operator=(MixSegment&&) = delete;
   ~MixSegment() override;
 
-  // Replaces words (or records) by the words of sentence. A sentence that does
-  // not decode gives no words and the ERROR line "decode failed. ".
-  void SplitSentence(std::string_view sentence, std::vector<std::string>& words) const override;
-  void SplitSentence(std::string_view sentence, std::vector<WordRecord>& records) const;
+  // Gives sink the words of range in text order: the max-probability words,
+  // except that every stretch of consecutive one-rune words (a one-rune user
+  // dictionary word ends a stretch and stays a word of its own) is cut again
+  // by the HMM segmenter.
+  void SplitRunes(const RangeText& range, WordSink& sink, SegmentWorkspace& workspace) const;
 
-  // Appends to ranges the words of the runes [begin, end) in text order: the
-  // max-probability words, except that every stretch of consecutive one-rune
-  // words (a one-rune user dictionary word ends a stretch and stays a word of
-  // its own) is cut again by the HMM segmenter.
-  void SplitRange(const DecodedRune* begin, const DecodedRune* end, std::vector<WordRange>& ranges) const;
+  // The same words as SplitRunes for runes[0, size), written as the rune
+  // count of each word at the word's first position of lengths (the other
+  // positions hold no word length). lengths holds size entries.
+  void WordLengths(const Rune* runes, std::size_t size, std::uint32_t* lengths, SegmentWorkspace& workspace) const;
 
   bool TagSentence(std::string_view sentence,
                    std::vector<std::pair<std::string, std::string>>& tagged) const override;

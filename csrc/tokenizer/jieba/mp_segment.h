@@ -2,6 +2,8 @@
 // weights are largest.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -13,7 +15,7 @@
 
 namespace lumo::typing::text::jieba {
 
-class MPSegment : public SegmentTagged {
+class MPSegment : public RangeSegmenter<MPSegment, SegmentTagged> {
  public:
   // dict_trie is not owned and must outlive the segmenter.
   explicit MPSegment(const DictTrie& dict_trie);
@@ -23,16 +25,18 @@ class MPSegment : public SegmentTagged {
   MPSegment& operator=(MPSegment&&) = delete;
   ~MPSegment() override;
 
-  // Replaces words (or records) by the words of sentence. A sentence that does
-  // not decode gives no words and the ERROR line "decode failed. ".
-  void SplitSentence(std::string_view sentence, std::vector<std::string>& words) const override;
-  void SplitSentence(std::string_view sentence, std::vector<WordRecord>& records) const;
+  // Gives sink the best-path words of range: the path of dictionary words
+  // (runes the dictionary does not know count as words of the dictionary's
+  // lowest weight) with the largest summed weight; of equal paths, the one
+  // with the shorter word at the first difference.
+  void SplitRunes(const RangeText& range, WordSink& sink, SegmentWorkspace& workspace) const;
 
-  // Appends to ranges the best-path words of the runes [begin, end): the path
-  // of dictionary words (runes the dictionary does not know count as words of
-  // the dictionary's lowest weight) with the largest summed weight; of equal
-  // paths, the one with the shorter word at the first difference.
-  void SplitRange(const DecodedRune* begin, const DecodedRune* end, std::vector<WordRange>& ranges) const;
+  // Sets lengths[i], for every position i of runes[0, size), to the rune count
+  // of the first word of the best path from i to the end; the words of the
+  // whole range are then read from position 0 by these lengths. Scores each
+  // position from the last down, walking the dictionary tree from it, so that
+  // only a window of MAX_WORD_RUNES path values is kept besides lengths.
+  void BestWordLengths(const Rune* runes, std::size_t size, std::uint32_t* lengths) const;
 
   bool TagSentence(std::string_view sentence,
                    std::vector<std::pair<std::string, std::string>>& tagged) const override;

@@ -16,7 +16,7 @@ bool WordEqual(const CodePointList& a, const CodePointList& b) {
 
 }  // namespace
 
-PrefixTree::PrefixTree() : nodes_(1), keys_(1, 0), root_table_(kRootTableSize, kNoNode) {}
+PrefixTree::PrefixTree() : nodes_(1), node_entries_(1, kNoEntry), keys_(1, 0), root_table_(kRootTableSize, kNoNode) {}
 
 PrefixTree::PrefixTree(const std::vector<DictEntry>& entries) : PrefixTree() {
   entries_ = entries.data();
@@ -81,11 +81,14 @@ PrefixTree::PrefixTree(const std::vector<DictEntry>& entries) : PrefixTree() {
   std::vector<Span> spans{Span{0, static_cast<std::uint32_t>(order.size()), 0}};
   spans.reserve(letters.size() + 1);
   nodes_.reserve(letters.size() + 1);
+  node_entries_.reserve(letters.size() + 1);
   keys_.reserve(letters.size() + 1);
   for (std::size_t k = 0; k < nodes_.size(); ++k) {
     auto [lo, hi, depth] = spans[k];
     if (lo < hi && word_size(lo) == depth) {
-      nodes_[k].entry = order[lo];  // the shortest word sorts first; it ends here
+      node_entries_[k] = order[lo];  // the shortest word sorts first; it ends here
+      nodes_[k].counted_children |= kHasEntry;
+      nodes_[k].weight = entries[order[lo]].weight;
       ++lo;
     }
     const auto first_child = static_cast<std::uint32_t>(nodes_.size());
@@ -94,18 +97,20 @@ PrefixTree::PrefixTree(const std::vector<DictEntry>& entries) : PrefixTree() {
       std::uint32_t group_end = lo + 1;
       while (group_end < hi && letter(group_end, depth) == code_point) ++group_end;
       nodes_.push_back(Node{});
+      node_entries_.push_back(kNoEntry);
       keys_.push_back(code_point);
       spans.push_back(Span{lo, group_end, depth + 1});
       lo = group_end;
     }
     nodes_[k].first_child = first_child;
-    nodes_[k].child_count = static_cast<std::uint32_t>(nodes_.size()) - first_child;
+    nodes_[k].counted_children |= static_cast<std::uint32_t>(nodes_.size()) - first_child;
   }
   nodes_.shrink_to_fit();
+  node_entries_.shrink_to_fit();
   keys_.shrink_to_fit();
 
   const Node& root = nodes_[0];
-  for (std::uint32_t child = root.first_child; child < root.first_child + root.child_count; ++child) {
+  for (std::uint32_t child = root.first_child; child < root.first_child + root.ChildCount(); ++child) {
     if (keys_[child] < kRootTableSize) root_table_[keys_[child]] = child;
   }
 }
@@ -116,6 +121,13 @@ const DictEntry* PrefixTree::Find(const DecodedRune* begin, const DecodedRune* e
   for (const DecodedRune* rune = begin + 1; node != kNoNode && rune != end; ++rune) {
     node = Child(node, rune->code_point);
   }
+  return node == kNoNode ? nullptr : EntryOf(node);
+}
+
+const DictEntry* PrefixTree::Find(const Rune* begin, const Rune* end) const {
+  if (begin == end) return nullptr;
+  std::uint32_t node = RootChild(*begin);
+  for (const Rune* rune = begin + 1; node != kNoNode && rune != end; ++rune) node = Child(node, *rune);
   return node == kNoNode ? nullptr : EntryOf(node);
 }
 
@@ -135,10 +147,10 @@ void PrefixTree::FillLattice(const DecodedRune* begin, const DecodedRune* end, s
     // The word i..j has j - i + 1 runes, at most max_word_runes.
     const std::size_t stop = max_word_runes >= n - i ? n : i + max_word_runes;
     for (std::size_t j = i + 1; j < stop; ++j) {
-      if (nodes_[node].child_count == 0) break;
+      if (nodes_[node].ChildCount() == 0) break;
       node = Child(node, begin[j].code_point);
       if (node == kNoNode) break;
-      if (nodes_[node].entry != kNoEntry) candidates.push_back(LatticeCandidate{j, entries_ + nodes_[node].entry});
+      if (nodes_[node].HasEntry()) candidates.push_back(LatticeCandidate{j, entries_ + node_entries_[node]});
     }
   }
 }

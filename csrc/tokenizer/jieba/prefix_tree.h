@@ -4,6 +4,7 @@
 // table. It answers exactly what a tree of per-node hash maps would.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -34,12 +35,69 @@ class PrefixTree {
   // The entry of exactly the runes [begin, end), or null (also for an empty run
   // and for a proper prefix of a word).
   const DictEntry* Find(const DecodedRune* begin, const DecodedRune* end) const;
+  const DictEntry* Find(const Rune* begin, const Rune* end) const;
+
+  // Calls on_word(j, entry) for every candidate of the lattice cell of
+  // runes[0] over the runes [0, size): first the single-rune candidate (j = 0,
+  // entry null when the rune alone is no word), then every word of at most
+  // max_word_runes runes, by rising last position j. size is at least 1.
+  template <typename OnWord>
+  void ForEachWordAt(const Rune* runes, std::size_t size, std::size_t max_word_runes, OnWord&& on_word) const {
+    std::uint32_t node = RootChild(runes[0]);
+    if (node == kNoNode) {
+      on_word(std::size_t{0}, static_cast<const DictEntry*>(nullptr));
+      return;
+    }
+    on_word(std::size_t{0}, EntryOf(node));
+    const std::size_t stop = std::min(size, max_word_runes);
+    for (std::size_t j = 1; j < stop; ++j) {
+      if (nodes_[node].ChildCount() == 0) break;
+      node = Child(node, runes[j]);
+      if (node == kNoNode) break;
+      if (nodes_[node].HasEntry()) on_word(j, entries_ + node_entries_[node]);
+    }
+  }
+
+  // The walk of ForEachWordAt giving each candidate's weight instead of its
+  // entry: on_word(j, weight), with no_entry_weight for a single rune that is
+  // no word. Reads the nodes only, never the entries.
+  template <typename OnWord>
+  void ForEachWeightAt(const Rune* runes, std::size_t size, std::size_t max_word_runes, double no_entry_weight,
+                       OnWord&& on_word) const {
+    std::uint32_t node = RootChild(runes[0]);
+    if (node == kNoNode) {
+      on_word(std::size_t{0}, no_entry_weight);
+      return;
+    }
+    const Node* current = &nodes_[node];
+    on_word(std::size_t{0}, current->HasEntry() ? current->weight : no_entry_weight);
+    const std::size_t stop = std::min(size, max_word_runes);
+    for (std::size_t j = 1; j < stop; ++j) {
+      if (current->ChildCount() == 0) break;
+      node = Child(node, runes[j]);
+      if (node == kNoNode) break;
+      current = &nodes_[node];
+      if (current->HasEntry()) on_word(j, current->weight);
+    }
+  }
 
   // Replaces cells by one cell per rune of [begin, end): the single-rune
   // candidate first (entry null when the rune alone is no word), then every
   // word of at most max_word_runes runes starting there, by rising end.
   void FillLattice(const DecodedRune* begin, const DecodedRune* end, std::vector<LatticeCell>& cells,
                    std::size_t max_word_runes) const;
+
+  // Starts loading the root child of code_point and the keys of its children:
+  // the first reads of a walk from a rune of that code point. A hint only;
+  // the best-path pass calls it a few positions ahead of its walk.
+  void Prefetch(Rune code_point) const {
+    if (code_point >= kRootTableSize) return;
+    const std::uint32_t node = root_table_[code_point];
+    if (node == kNoNode) return;
+    const Node& record = nodes_[node];
+    __builtin_prefetch(&record);
+    __builtin_prefetch(keys_.data() + record.first_child);
+  }
 
   // Number of nodes, the root included.
   std::size_t NodeCount() const { return nodes_.size(); }
@@ -49,10 +107,17 @@ class PrefixTree {
   static constexpr std::uint32_t kNoEntry = UINT32_MAX;
   static constexpr std::uint32_t kRootTableSize = 0x10000;
 
+  // A node as the lattice walk reads it: where its children are, and the
+  // weight of the entry that ends here, both in one 16-byte record. Which
+  // entry ends here is kept aside in node_entries_, for the lookups that need
+  // the entry itself.
+  static constexpr std::uint32_t kHasEntry = 0x80000000u;  // flag in counted_children
   struct Node {
-    std::uint32_t first_child = 0;  // index of the first child in nodes_
-    std::uint32_t child_count = 0;
-    std::uint32_t entry = kNoEntry;  // index into entries_, or kNoEntry
+    std::uint32_t first_child = 0;       // index of the first child in nodes_
+    std::uint32_t counted_children = 0;  // child count, with kHasEntry when a word ends here
+    double weight = 0.0;                 // the weight of that word's entry
+    std::uint32_t ChildCount() const { return counted_children & ~kHasEntry; }
+    bool HasEntry() const { return (counted_children & kHasEntry) != 0; }
   };
 
   // Children lists up to this length are scanned; longer ones are halved.
@@ -63,7 +128,7 @@ class PrefixTree {
   std::uint32_t Child(std::uint32_t node, Rune code_point) const {
     const Node& parent = nodes_[node];
     const Rune* first = keys_.data() + parent.first_child;
-    std::uint32_t count = parent.child_count;
+    std::uint32_t count = parent.ChildCount();
     if (count > kLinearScanLimit) {
       // Branch-free halving down to one candidate.
       while (count > 1) {
@@ -82,12 +147,13 @@ class PrefixTree {
     return code_point < kRootTableSize ? root_table_[code_point] : Child(0, code_point);
   }
   const DictEntry* EntryOf(std::uint32_t node) const {
-    const std::uint32_t entry = nodes_[node].entry;
+    const std::uint32_t entry = node_entries_[node];
     return entry == kNoEntry ? nullptr : entries_ + entry;
   }
 
   const DictEntry* entries_ = nullptr;
   std::vector<Node> nodes_;              // node 0 is the root; children of a node are contiguous
+  std::vector<std::uint32_t> node_entries_;  // node_entries_[k]: index into entries_, or kNoEntry
   std::vector<Rune> keys_;               // keys_[k]: the code point that leads to node k
   std::vector<std::uint32_t> root_table_;  // code point below 0x10000 -> root child, or kNoNode
 };

@@ -14,22 +14,21 @@
 
 namespace lumo::typing::text::jieba {
 
-class QuerySegment : public SegmentBase {
+class QuerySegment : public RangeSegmenter<QuerySegment> {
  public:
   // Neither dict_trie nor model is owned; both must outlive the segmenter.
   QuerySegment(const DictTrie& dict_trie, const HMMModel& model);
+  QuerySegment(const QuerySegment&) = delete;  // holds references to the engine's resources
+  QuerySegment& operator=(const QuerySegment&) = delete;
+  QuerySegment(QuerySegment&&) = delete;
+  QuerySegment& operator=(QuerySegment&&) = delete;
   ~QuerySegment() override;
 
-  // Replaces words (or records) by the words of sentence. A sentence that does
-  // not decode gives no words and the ERROR line "decode failed. ".
-  void SplitSentence(std::string_view sentence, std::vector<std::string>& words) const override;
-  void SplitSentence(std::string_view sentence, std::vector<WordRecord>& records) const;
-
-  // Appends to ranges, for every mixed word of [begin, end) in order: when it
-  // has more than two runes its two-rune dictionary words, when more than
-  // three also its three-rune ones (each by rising offset, repeats included),
-  // then the word itself.
-  void SplitRange(const DecodedRune* begin, const DecodedRune* end, std::vector<WordRange>& ranges) const;
+  // Gives sink, for every mixed word of range in order: when it has more than
+  // two runes its two-rune dictionary words, when more than three also its
+  // three-rune ones (each by rising offset, repeats included), then the word
+  // itself.
+  void SplitRunes(const RangeText& range, WordSink& sink, SegmentWorkspace& workspace) const;
 
  private:
   MixSegment mix_seg_;

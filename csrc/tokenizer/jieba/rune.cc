@@ -9,24 +9,9 @@ bool DecodeRunes(const char* bytes, std::size_t length, RuneList& runes) {
   std::size_t p = 0;
   std::uint32_t k = 0;
   while (p < length) {
-    const std::uint32_t b = s[p];
-    const std::size_t remaining = length - p;
-    std::uint32_t code_point;
-    std::uint32_t used;
-    if (b < 0x80) {
-      code_point = b;
-      used = 1;
-    } else if (b <= 0xDF && remaining >= 2) {
-      code_point = ((b & 0x1F) << 6) | (s[p + 1] & 0x3F);
-      used = 2;
-    } else if (b <= 0xEF && remaining >= 3) {
-      code_point = ((b & 0x0F) << 12) | ((s[p + 1] & 0x3Fu) << 6) | (s[p + 2] & 0x3F);
-      used = 3;
-    } else if (b <= 0xF7 && remaining >= 4) {
-      code_point = ((b & 0x07) << 18) | ((s[p + 1] & 0x3Fu) << 12) | ((s[p + 2] & 0x3Fu) << 6) |
-                   (s[p + 3] & 0x3F);
-      used = 4;
-    } else {
+    Rune code_point = 0;
+    const std::uint32_t used = DecodeOneRune(s + p, length - p, code_point);
+    if (used == 0) {
       runes.clear();
       return false;
     }
@@ -35,6 +20,14 @@ bool DecodeRunes(const char* bytes, std::size_t length, RuneList& runes) {
     ++k;
   }
   return true;
+}
+
+std::size_t CountLeadBytes(const char* bytes, std::size_t length) {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes);
+  std::size_t count = 0;
+  // A plain loop the compiler vectorises.
+  for (std::size_t i = 0; i < length; ++i) count += (s[i] & 0xC0) != 0x80;
+  return count;
 }
 
 bool DecodeCodePoints(std::string_view text, CodePointList& code_points) {

@@ -24,6 +24,38 @@ struct DecodedRune {
 using RuneList = InlineVector<DecodedRune>;
 using CodePointList = InlineVector<Rune>;
 
+// Decodes the one code point whose encoding starts at bytes[0], with
+// remaining bytes left in the input (at least 1), by the rules of DecodeRunes
+// below. Returns the number of bytes used (1 to 4), or 0 when the lead byte is
+// 0xF8..0xFF or the sequence is cut off by the end of the input.
+inline std::uint32_t DecodeOneRune(const unsigned char* s, std::size_t remaining, Rune& code_point) {
+  const std::uint32_t b = s[0];
+  if (b < 0x80) {
+    code_point = b;
+    return 1;
+  }
+  if (b <= 0xDF) {
+    if (remaining < 2) return 0;
+    code_point = ((b & 0x1F) << 6) | (s[1] & 0x3F);
+    return 2;
+  }
+  if (b <= 0xEF) {
+    if (remaining < 3) return 0;
+    code_point = ((b & 0x0F) << 12) | ((s[1] & 0x3Fu) << 6) | (s[2] & 0x3F);
+    return 3;
+  }
+  if (b <= 0xF7 && remaining >= 4) {
+    code_point = ((b & 0x07) << 18) | ((s[1] & 0x3Fu) << 12) | ((s[2] & 0x3Fu) << 6) | (s[3] & 0x3F);
+    return 4;
+  }
+  return 0;
+}
+
+// The number of runes that a well-formed UTF-8 text of length bytes decodes
+// to: the bytes that are no continuation byte. Malformed text may decode to a
+// few more; it is an exact size for the common case, not a bound.
+std::size_t CountLeadBytes(const char* bytes, std::size_t length);
+
 // Decodes UTF-8 leniently: continuation bytes are not inspected (only their
 // low six bits are used), a stray continuation byte leads a two-byte form, and
 // overlong forms, surrogates and values up to 0x1FFFFF are accepted. Fails only

@@ -1,45 +1,51 @@
 #include "tokenizer/jieba/segment_base.h"
 
+#include <algorithm>
+
 #include "tokenizer/jieba/log.h"
 
 namespace lumo::typing::text::jieba {
 
-PreFilter::PreFilter(const SeparatorSet& separators, std::string_view sentence) : separators_(separators) {
-  if (!DecodeRunes(sentence, runes_)) LUMO_LOG_ERROR << "decode failed. ";
-}
-
-PreFilter::Range PreFilter::NextRange() {
-  const DecodedRune* runes = runes_.data();
-  const std::size_t begin = cursor_;
-  const std::size_t size = runes_.size();
-  while (cursor_ < size) {
-    if (separators_.contains(runes[cursor_].code_point)) {
+bool PreFilter::NextRange(std::vector<Rune>& runes, std::vector<std::uint32_t>& byte_offsets) {
+  runes.clear();
+  byte_offsets.clear();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(sentence_.data());
+  const std::size_t size = sentence_.size();
+  std::size_t cursor = cursor_;
+  while (cursor < size) {
+    Rune code_point = 0;
+    const std::uint32_t used = DecodeOneRune(bytes + cursor, size - cursor, code_point);
+    if (used == 0) {
+      LUMO_LOG_ERROR << "decode failed. ";
+      cursor_ = size;
+      return false;
+    }
+    if (separators_.contains(code_point)) {
       // A separator forms a range of its own: alone when it starts the range,
       // else it ends the current range and starts the next one.
-      if (cursor_ == begin) ++cursor_;
-      return Range{runes + begin, runes + cursor_};
+      if (!runes.empty()) break;
+      runes.push_back(code_point);
+      byte_offsets.push_back(static_cast<std::uint32_t>(cursor));
+      cursor += used;
+      break;
     }
-    ++cursor_;
+    runes.push_back(code_point);
+    byte_offsets.push_back(static_cast<std::uint32_t>(cursor));
+    cursor += used;
   }
-  return Range{runes + begin, runes + cursor_};
+  byte_offsets.push_back(static_cast<std::uint32_t>(cursor));
+  cursor_ = cursor;
+  return true;
 }
-
-namespace {
-
-std::string_view WordBytes(std::string_view sentence, const WordRange& range) {
-  const std::uint32_t begin = range.first->byte_offset;
-  const std::uint32_t end = range.last->byte_offset + range.last->byte_length;
-  return sentence.substr(begin, end - begin);
-}
-
-}  // namespace
 
 void WordRangesToRecords(std::string_view sentence, const std::vector<WordRange>& ranges,
                          std::vector<WordRecord>& records) {
   for (const WordRange& range : ranges) {
+    const std::uint32_t begin = range.first->byte_offset;
+    const std::uint32_t end = range.last->byte_offset + range.last->byte_length;
     WordRecord record;
-    record.text.assign(WordBytes(sentence, range));
-    record.byte_offset = range.first->byte_offset;
+    record.text.assign(sentence.substr(begin, end - begin));
+    record.byte_offset = begin;
     record.rune_offset = range.first->rune_offset;
     record.rune_length = range.last->rune_offset + range.last->rune_length - range.first->rune_offset;
     records.push_back(std::move(record));
@@ -51,10 +57,35 @@ void RecordsToStrings(std::vector<WordRecord>& records, std::vector<std::string>
   for (std::size_t i = 0; i < records.size(); ++i) words[i] = std::move(records[i].text);
 }
 
-void WordRangesToStrings(std::string_view sentence, const std::vector<WordRange>& ranges,
-                         std::vector<std::string>& words) {
-  words.resize(ranges.size());
-  for (std::size_t i = 0; i < ranges.size(); ++i) words[i].assign(WordBytes(sentence, ranges[i]));
+void SlicesToStrings(std::string_view sentence, const std::vector<WordSlice>& slices,
+                     std::vector<std::string>& words) {
+  words.resize(slices.size());
+  for (std::size_t i = 0; i < slices.size(); ++i) {
+    words[i].assign(sentence.data() + slices[i].byte_offset, slices[i].byte_length);
+  }
+}
+
+void SlicesToRecords(std::string_view sentence, const std::vector<WordSlice>& slices,
+                     std::vector<WordRecord>& records) {
+  records.clear();
+  RuneList runes;
+  if (slices.empty() || !DecodeRunes(sentence, runes)) return;
+  // The rune that starts at a byte offset, or the end of the list.
+  const auto rune_at = [&runes](std::uint32_t byte_offset) {
+    return static_cast<std::uint32_t>(
+        std::lower_bound(runes.begin(), runes.end(), byte_offset,
+                         [](const DecodedRune& rune, std::uint32_t offset) { return rune.byte_offset < offset; }) -
+        runes.begin());
+  };
+  records.reserve(slices.size());
+  for (const WordSlice& slice : slices) {
+    WordRecord record;
+    record.text.assign(sentence.data() + slice.byte_offset, slice.byte_length);
+    record.byte_offset = slice.byte_offset;
+    record.rune_offset = rune_at(slice.byte_offset);
+    record.rune_length = rune_at(slice.byte_offset + slice.byte_length) - record.rune_offset;
+    records.push_back(std::move(record));
+  }
 }
 
 SegmentBase::SegmentBase() {

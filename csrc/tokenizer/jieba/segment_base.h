@@ -1,15 +1,18 @@
 // What every segmenter shares: the separator set, the sentence pre-filter that
-// cuts a sentence into ranges at separator runes, word ranges, and the
-// conversions from word ranges back to words cut from the sentence's bytes.
+// cuts a sentence into ranges at separator runes, the one sentence operation
+// that runs a segmenter's range algorithm over every range, and the
+// conversions of its words into strings, records or byte slices.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "tokenizer/jieba/rune.h"
+#include "tokenizer/jieba/segment_workspace.h"
 #include "tokenizer/jieba/separator_set.h"
 #include "tokenizer/jieba/word_record.h"
 
@@ -21,43 +24,38 @@ class DictTrie;
 // stop): the runes at which every segmenter cuts a sentence into ranges.
 inline constexpr std::string_view SPECIAL_SEPARATORS{" \t\n\xEF\xBC\x8C\xE3\x80\x82", 9};
 
-// One word: the runes first to last, both inclusive, of the rune list of one
-// sentence. Valid only while that rune list lives.
+// One word: the runes first to last, both inclusive, of a decoded rune list.
+// Valid only while that rune list lives.
 struct WordRange {
   const DecodedRune* first = nullptr;
   const DecodedRune* last = nullptr;
 };
 
 // Cuts one sentence into ranges: every maximal run of non-separator runes, and
-// every separator rune on its own, in text order. Owns the decoded runes; the
-// ranges (and the word ranges built from them) point into them, so the
-// pre-filter must outlive every range it hands out.
+// every separator rune on its own, in text order. Decodes one range at a time,
+// so that the memory of a sentence operation follows its longest range, not
+// the whole sentence.
 class PreFilter {
  public:
-  // [begin, end) of the pre-filter's runes; never empty.
-  struct Range {
-    const DecodedRune* begin = nullptr;
-    const DecodedRune* end = nullptr;
-  };
-
-  // Decodes sentence. A sentence that does not decode writes the ERROR line
-  // "decode failed. " and yields no range.
-  PreFilter(const SeparatorSet& separators, std::string_view sentence);
+  // sentence must outlive the filter.
+  PreFilter(const SeparatorSet& separators, std::string_view sentence)
+      : sentence_(sentence), separators_(separators) {}
   PreFilter(const PreFilter&) = delete;
   PreFilter& operator=(const PreFilter&) = delete;
-  PreFilter(PreFilter&&) = delete;  // handed-out ranges point into runes_
-  PreFilter& operator=(PreFilter&&) = delete;
 
-  bool HasMore() const { return cursor_ != runes_.size(); }
+  bool HasMore() const { return cursor_ < sentence_.size(); }
 
-  // The next range; moves past it. Only called while HasMore().
-  Range NextRange();
-
-  const RuneList& Runes() const { return runes_; }
+  // Replaces runes by the code points of the next range (never empty) and
+  // byte_offsets by the sentence offset of each of its runes followed by the
+  // offset just past the range; moves past it. Only called while HasMore().
+  // When the sentence does not decode at the cursor (a lead byte 0xF8..0xFF,
+  // or a sequence cut off by the end), writes the ERROR line "decode
+  // failed. ", returns false and hands out no more ranges.
+  bool NextRange(std::vector<Rune>& runes, std::vector<std::uint32_t>& byte_offsets);
 
  private:
+  std::string_view sentence_;
   std::size_t cursor_ = 0;
-  RuneList runes_;
   const SeparatorSet& separators_;
 };
 
@@ -71,20 +69,18 @@ void WordRangesToRecords(std::string_view sentence, const std::vector<WordRange>
 // moved out, so records is left with empty texts.
 void RecordsToStrings(std::vector<WordRecord>& records, std::vector<std::string>& words);
 
-// Replaces words by the bytes of the word ranges, in order: the same words as
-// WordRangesToRecords followed by RecordsToStrings, without the records.
-void WordRangesToStrings(std::string_view sentence, const std::vector<WordRange>& ranges,
-                         std::vector<std::string>& words);
+// Replaces words by the bytes of the slices of sentence, in order.
+void SlicesToStrings(std::string_view sentence, const std::vector<WordSlice>& slices,
+                     std::vector<std::string>& words);
 
-// The abstract segmenter. Every segmenter cuts a sentence the same way: a
-// PreFilter over the segmenter's own separators_, its range operation on every
-// range into one word-range list, then the words. That sentence operation is
-// the protected template SplitSentenceWith, which runs any range operation
-// given to it; a derived class implements both forms of SplitSentence as
-//   SplitSentenceWith(sentence, out, [this](const DecodedRune* begin,
-//       const DecodedRune* end, std::vector<WordRange>& ranges) {
-//     SplitRange(begin, end, ranges); });
-// so the range operation is called directly, without a virtual call per range.
+// Replaces records by the slices of sentence with their texts, byte offsets,
+// rune offsets and rune counts. The slices must lie on rune boundaries of
+// sentence, which must decode.
+void SlicesToRecords(std::string_view sentence, const std::vector<WordSlice>& slices,
+                     std::vector<WordRecord>& records);
+
+// The abstract segmenter: its separator set and the string form of the
+// sentence operation.
 //
 // Segmentation is const and thread-safe: several threads may segment with one
 // object at once. Segmenters are neither copied nor moved: most hold
@@ -104,6 +100,8 @@ class SegmentBase {
   // that does not decode gives no words and one ERROR line.
   virtual void SplitSentence(std::string_view sentence, std::vector<std::string>& words) const = 0;
 
+  bool IsSeparator(Rune code_point) const { return separators_.contains(code_point); }
+
  protected:
   // Replaces the separator set by the distinct runes of separators. Returns
   // false after an ERROR line when separators does not decode ("decode <s>
@@ -112,42 +110,7 @@ class SegmentBase {
   // run while the segmenter is in use.
   bool ResetSeparators(std::string_view separators);
 
-  // The shared sentence operation, record form: records is replaced by the
-  // words that split_range(begin, end, ranges) appends for each range.
-  template <typename RangeOperation>
-  void SplitSentenceWith(std::string_view sentence, std::vector<WordRecord>& records,
-                         const RangeOperation& split_range) const {
-    PreFilter filter(separators_, sentence);
-    std::vector<WordRange> ranges;
-    CollectRanges(filter, sentence, ranges, split_range);
-    records.clear();
-    records.reserve(ranges.size());
-    WordRangesToRecords(sentence, ranges, records);
-  }
-
-  // The shared sentence operation, string form: words is replaced (resized and
-  // overwritten, never appended to) by the same words as the record form.
-  template <typename RangeOperation>
-  void SplitSentenceWith(std::string_view sentence, std::vector<std::string>& words,
-                         const RangeOperation& split_range) const {
-    PreFilter filter(separators_, sentence);
-    std::vector<WordRange> ranges;
-    CollectRanges(filter, sentence, ranges, split_range);
-    WordRangesToStrings(sentence, ranges, words);
-  }
-
   SeparatorSet separators_;
-
- private:
-  template <typename RangeOperation>
-  static void CollectRanges(PreFilter& filter, std::string_view sentence, std::vector<WordRange>& ranges,
-                            const RangeOperation& split_range) {
-    if (sentence.size() >= 2) ranges.reserve(sentence.size() / 2);
-    while (filter.HasMore()) {
-      const PreFilter::Range range = filter.NextRange();
-      split_range(range.begin, range.end, ranges);
-    }
-  }
 };
 
 // A segmenter that can also tag its words with parts of speech.
@@ -167,6 +130,89 @@ class SegmentTagged : public SegmentBase {
 
   // The dictionary that the segmenter looks words and tags up in.
   virtual const DictTrie& Dictionary() const = 0;
+};
+
+// The sentence operation, shared by every segmenter: slices is replaced by
+// the words that segmenter.SplitRunes gives for each pre-filter range of
+// sentence, in text order. A range of one separator rune is always a word of
+// its own (every range algorithm makes a one-rune range one word), so it is
+// not handed to the range algorithm. A sentence that does not decode gives
+// no words and one ERROR line.
+template <typename Segmenter>
+void SplitSentenceToSlices(const Segmenter& segmenter, std::string_view sentence, std::vector<WordSlice>& slices) {
+  slices.clear();
+  if (sentence.empty()) return;
+  SegmentWorkspace& workspace = SegmentWorkspace::OfThisThread();
+  std::vector<Rune>& runes = workspace.Runes();
+  std::vector<std::uint32_t>& byte_offsets = workspace.ByteOffsets();
+  const std::size_t rune_estimate = CountLeadBytes(sentence.data(), sentence.size());
+  workspace.Reserve(rune_estimate);
+  slices.reserve(rune_estimate);  // a word has at least one rune: room for most results
+  PreFilter filter(segmenter.Separators(), sentence);
+  while (filter.HasMore()) {
+    if (!filter.NextRange(runes, byte_offsets)) {
+      slices.clear();
+      break;
+    }
+    if (runes.size() == 1 && segmenter.IsSeparator(runes[0])) {
+      slices.push_back(WordSlice{byte_offsets[0], byte_offsets[1] - byte_offsets[0]});
+      continue;
+    }
+    WordSink sink(byte_offsets.data(), slices);
+    segmenter.SplitRunes(RangeText{runes.data(), byte_offsets.data(), runes.size()}, sink, workspace);
+  }
+  workspace.ReleaseIfLarge();
+}
+
+// Every form of the sentence operation for a segmenter Derived that defines
+//   void SplitRunes(const RangeText& range, WordSink& sink,
+//                   SegmentWorkspace& workspace) const;
+// which gives the words of one range, as inclusive rune positions of the
+// range, to sink in output order. Base is SegmentBase or SegmentTagged.
+template <typename Derived, typename Base = SegmentBase>
+class RangeSegmenter : public Base {
+ public:
+  // Replaces words (or records, or slices) by the words of sentence. A
+  // sentence that does not decode gives no words and the ERROR line "decode
+  // failed. ".
+  void SplitSentence(std::string_view sentence, std::vector<std::string>& words) const override {
+    std::vector<WordSlice> slices;
+    SplitSentenceToSlices(Self(), sentence, slices);
+    SlicesToStrings(sentence, slices, words);
+  }
+  void SplitSentence(std::string_view sentence, std::vector<WordRecord>& records) const {
+    std::vector<WordSlice> slices;
+    SplitSentenceToSlices(Self(), sentence, slices);
+    SlicesToRecords(sentence, slices, records);
+  }
+  void SplitSentence(std::string_view sentence, std::vector<WordSlice>& slices) const {
+    SplitSentenceToSlices(Self(), sentence, slices);
+  }
+
+  // Appends to ranges the words of the runes [begin, end) of one decoded
+  // rune list, as the sentence operation gives them for a range.
+  void SplitRange(const DecodedRune* begin, const DecodedRune* end, std::vector<WordRange>& ranges) const {
+    const auto size = static_cast<std::size_t>(end - begin);
+    if (size == 0) return;
+    std::vector<Rune> runes(size);
+    std::vector<std::uint32_t> positions(size + 1);  // "byte offsets" that count runes
+    for (std::size_t k = 0; k < size; ++k) {
+      runes[k] = begin[k].code_point;
+      positions[k] = static_cast<std::uint32_t>(k);
+    }
+    positions[size] = static_cast<std::uint32_t>(size);
+    std::vector<WordSlice> words;
+    WordSink sink(positions.data(), words);
+    Self().SplitRunes(RangeText{runes.data(), positions.data(), size}, sink, SegmentWorkspace::OfThisThread());
+    for (const WordSlice& word : words) {
+      ranges.push_back(WordRange{begin + word.byte_offset, begin + word.byte_offset + word.byte_length - 1});
+    }
+  }
+
+  const SeparatorSet& Separators() const { return this->separators_; }
+
+ private:
+  const Derived& Self() const { return static_cast<const Derived&>(*this); }
 };
 
 }  // namespace lumo::typing::text::jieba

@@ -1,4 +1,5 @@
-// One output word: a byte slice of the input with its offsets.
+// Output words: a byte slice of the input with its offsets, as a copy or as
+// a slice.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,13 @@ struct WordRecord {
   std::uint32_t byte_offset = 0;  // offset of the first byte in the source
   std::uint32_t rune_offset = 0;  // index of the first rune in the source's rune list
   std::uint32_t rune_length = 0;  // number of runes
+};
+
+// One output word as a byte slice of the sentence it was cut from: what the
+// segmenters produce, and what the bindings turn into strings themselves.
+struct WordSlice {
+  std::uint32_t byte_offset = 0;
+  std::uint32_t byte_length = 0;
 };
 
 }  // namespace lumo::typing::text::jieba

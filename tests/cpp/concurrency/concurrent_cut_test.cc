@@ -1,6 +1,7 @@
-// Several threads segment with one engine at once. Run under
-// ThreadSanitizer by the test command; here it also checks that every thread
-// gets the words that one thread alone gets.
+// Several threads segment with one engine at once, through CutSlices and
+// CutForSearchSlices: the calls behind the Python methods cut and
+// cut_for_search. Run under ThreadSanitizer by the test command; here it also
+// checks that every thread gets the words that one thread alone gets.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -51,6 +52,12 @@ TEST(ConcurrentCut, ThreadsSharingOneEngineGetTheWordsOfOneThread) {
     engine->CutForSearch(sentences[i], expected_search[i]);
   }
   ASSERT_GT(expected_cut[0].size(), 1u);
+  // The words of a slice list, as the bindings copy them.
+  const auto words_of = [](const std::string& sentence, const std::vector<WordSlice>& slices) {
+    std::vector<std::string> words;
+    for (const WordSlice& slice : slices) words.push_back(sentence.substr(slice.byte_offset, slice.byte_length));
+    return words;
+  };
 
   constexpr int kThreads = 4;
   constexpr int kRounds = 30;
@@ -60,14 +67,14 @@ TEST(ConcurrentCut, ThreadsSharingOneEngineGetTheWordsOfOneThread) {
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       while (!go.load()) std::this_thread::yield();
-      std::vector<std::string> words;
+      std::vector<WordSlice> slices;
       for (int round = 0; round < kRounds; ++round) {
         for (std::size_t k = 0; k < sentences.size(); ++k) {
           const std::size_t i = (k + static_cast<std::size_t>(t)) % sentences.size();
-          engine->Cut(sentences[i], words);
-          if (words != expected_cut[i]) ++mismatches;
-          engine->CutForSearch(sentences[i], words);
-          if (words != expected_search[i]) ++mismatches;
+          engine->CutSlices(sentences[i], slices);
+          if (words_of(sentences[i], slices) != expected_cut[i]) ++mismatches;
+          engine->CutForSearchSlices(sentences[i], slices);
+          if (words_of(sentences[i], slices) != expected_search[i]) ++mismatches;
         }
       }
     });

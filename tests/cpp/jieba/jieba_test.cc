@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -154,6 +155,52 @@ TEST_F(JiebaTest, ResourcesLoadInOrderAndTheFirstFatalStopsConstruction) {
       EXPECT_EQ(messages.size(), 2u);
     }
   }
+}
+
+// Resident memory now and at its peak since the last reset (writing 5 to
+// clear_refs), in bytes; -1 when the system does not report it.
+void ResetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
+long StatusBytes(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(field, 0) == 0) return std::stol(line.substr(field.size())) * 1024;
+  }
+  return -1;
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define LUMO_UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define LUMO_UNDER_SANITIZER 1
+#endif
+#endif
+
+// A sentence without separators is one range: its working memory, result
+// included, stays within 32 bytes per rune (dictionary words, HMM stretches
+// and ASCII runs alike).
+TEST_F(JiebaTest, ASentenceWithoutSeparatorsNeedsAtMost32BytesPerRune) {
+#ifdef LUMO_UNDER_SANITIZER
+  GTEST_SKIP() << "sanitizer allocators keep freed memory";
+#else
+  Jieba engine(dict_path_, model_path_, user_path_, idf_path_, stop_path_);
+  std::string sentence;
+  const std::string piece = "中国人民甲乙丙丁嗯嗯嗯嗯嗯嗯abc12中国";  // 24 runes
+  while (sentence.size() < 12'000'000) sentence += piece;
+  const double runes = static_cast<double>(sentence.size() / piece.size() * 24);
+  using SliceCut = void (Jieba::*)(std::string_view, std::vector<WordSlice>&) const;
+  for (const SliceCut cut : {&Jieba::CutSlices, &Jieba::CutForSearchSlices}) {
+    std::vector<WordSlice> slices;
+    ResetPeakResident();
+    const long before = StatusBytes("VmRSS:");
+    (engine.*cut)(sentence, slices);
+    const long peak = StatusBytes("VmHWM:");
+    if (before < 0 || peak < 0) GTEST_SKIP() << "no peak resident memory in /proc/self/status";
+    ASSERT_FALSE(slices.empty());
+    EXPECT_EQ(slices.back().byte_offset + slices.back().byte_length, sentence.size());
+    EXPECT_LE(static_cast<double>(peak - before) / runes, 32.0);
+  }
+#endif
 }
 
 }  // namespace

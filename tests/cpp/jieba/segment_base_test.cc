@@ -19,23 +19,12 @@ using lumo::testing::Words;
 
 // A segmenter whose range operation makes every pre-filter range one word, so
 // that its words are exactly the ranges of the shared sentence operation.
-class RangeEchoSegment : public SegmentBase {
+class RangeEchoSegment : public RangeSegmenter<RangeEchoSegment> {
  public:
   using SegmentBase::ResetSeparators;
 
-  void SplitSentence(std::string_view sentence, std::vector<std::string>& words) const override {
-    SplitSentenceWith(sentence, words, Echo);
-  }
-  void SplitSentence(std::string_view sentence, std::vector<WordRecord>& records) const {
-    SplitSentenceWith(sentence, records, Echo);
-  }
-  bool IsSeparator(Rune code_point) const { return separators_.contains(code_point); }
+  void SplitRunes(const RangeText& range, WordSink& sink, SegmentWorkspace&) const { sink.Add(0, range.size - 1); }
   std::size_t SeparatorCount() const { return separators_.size(); }
-
- private:
-  static void Echo(const DecodedRune* begin, const DecodedRune* end, std::vector<WordRange>& ranges) {
-    ranges.push_back(WordRange{begin, end - 1});
-  }
 };
 
 struct RangeCase {
@@ -65,20 +54,22 @@ INSTANTIATE_TEST_SUITE_P(
                       RangeCase{"NoSeparator", "甲乙丙", {"甲乙丙"}}),
     [](const ::testing::TestParamInfo<RangeCase>& info) { return info.param.name; });
 
-TEST(PreFilterTest, HandsOutRangesOverItsOwnRunes) {
+TEST(PreFilterTest, DecodesOneRangeAtATimeWithItsByteOffsets) {
   SeparatorSet separators;
   separators.insert(' ');
-  PreFilter filter(separators, "ab c");
-  ASSERT_EQ(filter.Runes().size(), 4u);
+  PreFilter filter(separators, "a\xE7\x94\xB2 c\xFF");
+  std::vector<Rune> runes{7, 7, 7};
+  std::vector<std::uint32_t> offsets;
+  ASSERT_TRUE(filter.NextRange(runes, offsets));
+  EXPECT_EQ(runes, (std::vector<Rune>{'a', 0x7532}));
+  EXPECT_EQ(offsets, (std::vector<std::uint32_t>{0, 1, 4}));
+  ASSERT_TRUE(filter.NextRange(runes, offsets));
+  EXPECT_EQ(runes, (std::vector<Rune>{' '}));
+  EXPECT_EQ(offsets, (std::vector<std::uint32_t>{4, 5}));
   ASSERT_TRUE(filter.HasMore());
-  PreFilter::Range range = filter.NextRange();
-  EXPECT_EQ(range.begin, filter.Runes().begin());
-  EXPECT_EQ(range.end - range.begin, 2);
-  range = filter.NextRange();
-  EXPECT_EQ(range.begin->code_point, static_cast<Rune>(' '));
-  EXPECT_EQ(range.end - range.begin, 1);
-  range = filter.NextRange();
-  EXPECT_EQ(range.end, filter.Runes().end());
+  StderrCapture capture;
+  EXPECT_FALSE(filter.NextRange(runes, offsets));  // the faulty byte comes after c
+  EXPECT_EQ(LogMessages(capture.Finish()), (std::vector<std::string>{"ERROR decode failed. "}));
   EXPECT_FALSE(filter.HasMore());
 }
 
