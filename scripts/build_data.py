@@ -106,6 +106,13 @@ class Settings:
     # Headwords of at least this many characters (names of states and
     # institutions) are not scaled down, though the train split writes their parts.
     split_exempt_length: int = 5
+    # Everyday words: proficiency-test words of at least this many characters and
+    # at most this test level that the train split never writes as one word keep
+    # the count their rank predicts, unscaled by split writing (the train split's
+    # writing of 为/什么 is one annotation convention; users and most genres
+    # treat 为什么 as a word).
+    everyday_min_length: int = 3
+    everyday_max_level: int = 2
     # A train word that the train text holds as a string more than this many
     # times per occurrence as a word (split into other words otherwise) is left
     # out: it would glue words that the train split keeps apart.
@@ -117,6 +124,9 @@ class Settings:
     # So does a one-character proficiency-test word of at most this frequency
     # rank that the train split has as a word at least once (0: none).
     user_single_max_rank: int = 500
+    # Prior count of the Chinese numerals (ten to ninety-nine, the round hundreds
+    # and their ordinals) that the train split does not have.
+    numeral_prior: float = 0.2
     # Add-k smoothing of the HMM emission counts.
     emission_smoothing: float = 0.5
 
@@ -210,6 +220,7 @@ class WordLists:
     traditional: dict[str, set[str]]  # headword -> traditional headwords paired with it
     ranks: dict[str, int]  # proficiency-test word -> its frequency rank (1 is the most common)
     ocr_words: set[str]
+    levels: dict[str, int] = dataclasses.field(default_factory=dict)  # word -> lowest test level
 
     def headwords(self) -> set[str]:
         return set(self.glosses) | set(self.ranks) | self.ocr_words
@@ -236,11 +247,13 @@ def read_cedict(path: str) -> tuple[dict[str, str], set[str], dict[str, set[str]
     return glosses, idioms, dict(traditional)
 
 
-def read_ranked_words(path: str) -> tuple[dict[str, int], dict[str, set[str]]]:
-    """Frequency ranks and traditional spellings of the proficiency-test words."""
+def read_ranked_words(path: str) -> tuple[dict[str, int], dict[str, set[str]], dict[str, int]]:
+    """Frequency ranks, traditional spellings and lowest test levels (new scheme,
+    1 to 7) of the proficiency-test words."""
     with open(path, encoding="utf-8") as handle:
         entries = json.load(handle)
     ranks: dict[str, int] = {}
+    levels: dict[str, int] = {}
     traditional: dict[str, set[str]] = collections.defaultdict(set)
     for entry in entries:
         word = entry.get("s")
@@ -251,20 +264,23 @@ def read_ranked_words(path: str) -> tuple[dict[str, int], dict[str, set[str]]]:
             ranks[word] = min(rank, ranks.get(word, rank))
         else:
             ranks.setdefault(word, UNRANKED)
+        for level in entry.get("l", []):
+            if isinstance(level, str) and level[:1] == "n" and level[1:].isdigit():
+                levels[word] = min(int(level[1:]), levels.get(word, int(level[1:])))
         for form in entry.get("f", []):
             spelling = form.get("t") if isinstance(form, dict) else None
             if isinstance(spelling, str) and is_han(spelling):
                 traditional[word].add(spelling)
-    return ranks, dict(traditional)
+    return ranks, dict(traditional), levels
 
 
 def read_word_lists(sources: str) -> WordLists:
     glosses, idioms, traditional = read_cedict(os.path.join(sources, CEDICT))
-    ranks, ranked_traditional = read_ranked_words(os.path.join(sources, HSK))
+    ranks, ranked_traditional, levels = read_ranked_words(os.path.join(sources, HSK))
     for word, spellings in ranked_traditional.items():
         traditional.setdefault(word, set()).update(spellings)
     return WordLists(glosses, idioms, traditional, ranks,
-                     read_word_list(os.path.join(sources, OCR_WORDS)))
+                     read_word_list(os.path.join(sources, OCR_WORDS)), levels)
 
 
 def read_word_list(path: str) -> set[str]:
@@ -353,7 +369,20 @@ def extra_priors(counts: collections.Counter[str], lists: WordLists,
         if lists.ranks.get(word, UNRANKED) < UNRANKED:
             prior = max(prior, scale / lists.ranks[word])
         priors[word] = prior
+    for word in chinese_numerals():
+        if word not in counts:
+            priors[word] = max(priors.get(word, 0.0), settings.numeral_prior)
     return priors
+
+
+def chinese_numerals() -> list[str]:
+    """The numerals ten to ninety-nine and the round hundreds, and the ordinals of
+    these and of one to nine (the digits themselves are left out)."""
+    digits = "一二三四五六七八九"
+    tens = ["十"] + [d + "十" for d in digits[1:]]
+    numbers = list(digits) + tens + [t + d for t in tens for d in digits]
+    numbers += [d + "百" for d in digits] + ["两百"]
+    return sorted(set(numbers + ["第" + n for n in numbers]) - set(digits))
 
 
 def train_counts(sentences: list[Sentence]) -> tuple[collections.Counter[str], dict[str, str]]:
@@ -381,12 +410,17 @@ def estimate_counts(sentences: list[Sentence], lists: WordLists, raw_texts: list
     counts, _ = train_counts(sentences)
     split = occurrences_in_text(sentences, {w for w in counts if len(w) > 1},
                                 max(map(len, counts)))
+    everyday = {w for w, r in lists.ranks.items()
+                if len(w) >= settings.everyday_min_length and r < UNRANKED
+                and lists.levels.get(w, UNRANKED) <= settings.everyday_max_level
+                and w not in counts}
     counts = collections.Counter({w: c for w, c in counts.items()
                                   if split[w] <= settings.split_majority * c})
     priors = extra_priors(counts, lists, settings)
     split = occurrences_in_text(sentences, set(priors), settings.max_extra_length)
     keep = {w: settings.split_evidence / (settings.split_evidence + split[w])
-            if split[w] and len(w) < settings.split_exempt_length else 1.0 for w in priors}
+            if split[w] and len(w) < settings.split_exempt_length and w not in everyday
+            else 1.0 for w in priors}
     fixed = {w: float(c) for w, c in counts.items() if is_han(w)}
     fixed.update((w, p * keep[w]) for w, p in priors.items())
     raw: dict[str, float] = {}

@@ -106,6 +106,21 @@ def test_train_words_mostly_written_split_are_left_out():
     assert "还有" in main and "作为" not in main
 
 
+def test_everyday_words_and_numerals_keep_their_prior_despite_split_writing():
+    sentences = corpus(["为", "什么"], ["为", "什么"], ["什么"], ["六", "十"], ["什么", "人"])
+    lists = word_lists(glosses={"为什么": "why", "什么人": "who"},
+                       ranks={"为什么": 2, "什么人": 3, "什么": 1},
+                       levels={"为什么": 2, "什么人": 3})
+    settings = Settings(extra_prior=0.2, long_prior=0.2, split_evidence=1.0, em_iterations=0)
+    main = build_data.build_main_dictionary(sentences, lists, [], settings)
+    # K = 4 / (1 + 1/2 + 1/3) (four 什么 at rank 1): 为什么 keeps K / 2 though written split.
+    assert main["为什么"] == (109, "n")
+    assert main["什么人"] == (36, "n")  # level 3 is no everyday word: split once, keeps half
+    assert main["六十"] == (10, "m") and main["第十二"] == (20, "n")  # split once: 1 / (1 + 1)
+    numerals = build_data.chinese_numerals()
+    assert len(numerals) == 2 * 99 + 2 * 10 - 9 and {"十", "九十九", "两百", "第一"} <= set(numerals)
+
+
 def test_em_gives_listed_words_their_share_of_the_raw_text():
     fixed = {"中": 1.0, "国": 1.0, "人": 1.0, "中国": 1.0, "国人": 1.0}
     runs = word_frequencies.han_runs(["中国 中国，中国人。人"])

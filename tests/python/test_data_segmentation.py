@@ -38,13 +38,17 @@ GOLDEN_CUT = [
     ("我們喜歡看電影", ["我們", "喜歡", "看", "電影"]),
     ("他的女朋友在這裡等他", ["他", "的", "女朋友", "在", "這裡", "等", "他"]),
     ("中華人民共和國的計算機", ["中華人民共和國", "的", "計算機"]),
+    ("你为什么不去？", ["你", "为什么", "不去", "？"]),
+    ("為什麼他們不來？", ["為什麼", "他們", "不", "來", "？"]),
+    ("他考了六十六分，排第十二名",
+     ["他", "考", "了", "六十六", "分", "，", "排", "第十二", "名"]),
     ("Python 3.11 的版本号是3.11.7",
      ["Python", " ", "3.11", " ", "的", "版本", "号", "是", "3.11.7"]),
     ("", []),
 ]
 GOLDEN_SEARCH = [
     ("澳大利亚的面积约为七百七十万平方公里",
-     ["大利", "澳大利亚", "的", "面积", "约", "为", "七", "百", "七", "十万",
+     ["大利", "澳大利亚", "的", "面积", "约", "为", "七百", "七", "十万",
       "平方", "公里", "平方公里"]),
     ("蛋白质是生命的物质基础", ["蛋白", "蛋白质", "是", "生命", "的", "物质", "基础"]),
     ("他喜欢贝多芬的音乐", ["他", "喜欢", "贝多", "多芬", "贝多芬", "的", "音乐"]),
@@ -129,8 +133,8 @@ def test_scores_give_precision_recall_and_f1():
 
 @pytest.mark.parametrize("name, words, target", [
     ("zh_gsdsimp-ud-dev.iob2", 12663, 0.92),
-    ("zh_hk-ud-dev.simp.conllu", 4776, 0.865),
-    ("zh_hk-ud-dev.trad.conllu", 4776, 0.865),
+    ("zh_hk-ud-dev.simp.conllu", 4776, 0.87),
+    ("zh_hk-ud-dev.trad.conllu", 4776, 0.87),
 ])
 def test_default_data_reaches_its_f1_on_each_dev_split(native, name, words, target):
     if not (SEGMENTED / name).is_file():
@@ -165,7 +169,7 @@ def test_quickstart_segments_and_ranks_the_example_documents(tmp_path):
     assert result.stderr == ""
     lines = result.stdout.splitlines()
     assert "cut:    今天 / 天气 / 很好 / ， / 我们 / 去 / 公园 / 散步 / 。" in lines
-    assert "search: 大利 / 澳大利亚 / 的 / 面积 / 约 / 为 / 七 / 百 / 七 / 十万 / 平方 / 公里 / " \
+    assert "search: 大利 / 澳大利亚 / 的 / 面积 / 约 / 为 / 七百 / 七 / 十万 / 平方 / 公里 / " \
         "平方公里 / 。" in lines
     assert "query: 贝多芬的音乐  ->  贝多芬 / 音乐" in lines
     ranked = lines[lines.index("query: 贝多芬的音乐  ->  贝多芬 / 音乐") + 1:]
