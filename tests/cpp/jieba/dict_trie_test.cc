@@ -8,7 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "jieba/stderr_capture.h"
+#include "support/log_lines.h"
+#include "support/stderr_capture.h"
+#include "support/temp_dir.h"
 #include "tokenizer/jieba/constants.h"
 #include "tokenizer/jieba/log.h"
 

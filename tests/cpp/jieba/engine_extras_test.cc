@@ -42,7 +42,7 @@ TEST(LogSinkTest, LinesGoToTheInnermostSinkOfTheirThreadOnly) {
       std::thread([] { LUMO_LOG_ERROR << "other thread"; }).join();
     }
     try {
-      LUMO_FATAL_CHECK(1 + 1 == 3) << "three";
+      LUMO_FATAL_CHECK(1 + 1 == 3, "1 + 1 == 3", "three");
     } catch (const FatalError& error) {
       EXPECT_STREQ(error.what(), "exp: [1 + 1 == 3] false. three");
     }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "jieba/stderr_capture.h"
+#include "support/temp_dir.h"
 #include "tokenizer/jieba/line_reader.h"
 
 namespace lumo::typing::text::jieba {
