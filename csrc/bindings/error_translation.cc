@@ -5,7 +5,7 @@
 #include <exception>
 #include <string_view>
 
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 namespace py = pybind11;
 

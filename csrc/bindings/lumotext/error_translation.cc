@@ -4,7 +4,7 @@
 
 #include <exception>
 
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 namespace py = pybind11;
 

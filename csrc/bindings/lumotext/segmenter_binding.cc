@@ -24,7 +24,7 @@
 #include "tokenizer/jieba/data_file_check.h"
 #include "tokenizer/jieba/engine_operations.h"
 #include "tokenizer/jieba/jieba.h"
-#include "tokenizer/jieba/log_sink.h"
+#include "common/log_sink.h"
 
 namespace py = pybind11;
 

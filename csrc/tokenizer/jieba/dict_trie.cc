@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "tokenizer/jieba/line_reader.h"
-#include "tokenizer/jieba/log.h"
+#include "common/line_reader.h"
+#include "common/log.h"
 #include "tokenizer/jieba/text_util.h"
 
 namespace lumo::typing::text::jieba {

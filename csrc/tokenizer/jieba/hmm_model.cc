@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "tokenizer/jieba/constants.h"
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 #include "tokenizer/jieba/text_util.h"
 
 namespace lumo::typing::text::jieba {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 namespace lumo::typing::text::jieba {
 

@@ -19,7 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "bm25/bm25.h"
-#include "bm25/file_replacer.h"
+#include "common/file_replacer.h"
 #include "support/stderr_capture.h"
 #include "support/temp_dir.h"
 

@@ -12,7 +12,7 @@
 #include "support/stderr_capture.h"
 #include "support/temp_dir.h"
 #include "tokenizer/jieba/constants.h"
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 namespace lumo::typing::text::jieba {
 namespace {

@@ -11,8 +11,8 @@
 #include "jieba/engine_data.h"
 #include "tokenizer/jieba/data_file_check.h"
 #include "tokenizer/jieba/engine_operations.h"
-#include "tokenizer/jieba/log.h"
-#include "tokenizer/jieba/log_sink.h"
+#include "common/log.h"
+#include "common/log_sink.h"
 
 namespace lumo::typing::text::jieba {
 namespace {

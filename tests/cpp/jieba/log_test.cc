@@ -1,4 +1,4 @@
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 #include <gtest/gtest.h>
 

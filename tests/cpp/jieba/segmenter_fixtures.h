@@ -13,7 +13,7 @@
 #include "support/temp_dir.h"
 #include "tokenizer/jieba/dict_trie.h"
 #include "tokenizer/jieba/hmm_model.h"
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 namespace lumo::testing {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
-#include "tokenizer/jieba/line_reader.h"
+#include "common/line_reader.h"
 
 namespace lumo::typing::text::jieba {
 namespace {

@@ -1,4 +1,4 @@
-#include "bm25/file_replacer.h"
+#include "common/file_replacer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
