@@ -33,35 +33,31 @@ fi
 .venv/bin/python -m pip install -q --disable-pip-version-check -c tests/constraints.txt ".[test]"
 
 jobs=$(nproc)
-cmake -S . -B build/tests -DLUMO_BUILD_MODULE=OFF -DLUMO_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/tests -j"$jobs"
+# The build trees are the presets of CMakePresets.json.
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$jobs"
 stage "unit tests"
-ctest --test-dir build/tests --output-on-failure
+ctest --preset release
 
 
 # The C++ unit tests again, and the fuzz targets, in one clang build under
 # AddressSanitizer and UndefinedBehaviorSanitizer: a leak, an invalid access or
 # undefined behaviour fails the run.
 stage "sanitizers"
-sanitize=build/sanitize
-cmake -S . -B "$sanitize" -DCMAKE_CXX_COMPILER=clang++ -DLUMO_BUILD_MODULE=OFF -DLUMO_BUILD_TESTS=ON \
-  -DLUMO_BUILD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
-  -DLUMO_SANITIZE=address,undefined >/dev/null
-cmake --build "$sanitize" -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir "$sanitize" --output-on-failure
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize -j"$jobs"
+ctest --preset sanitize
 
 # Threads sharing one engine under ThreadSanitizer; any race report fails the run.
 stage "ThreadSanitizer"
-cmake -S . -B build/tsan -DLUMO_BUILD_MODULE=OFF -DLUMO_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DLUMO_SANITIZE=thread >/dev/null
-cmake --build build/tsan -j"$jobs" --target concurrency_tests
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j"$jobs"
 TSAN_OPTIONS=halt_on_error=1 build/tsan/concurrency_tests
 
 # Every fuzz target for a short while, from the build above (longer runs:
 # scripts/fuzz.sh <seconds>).
 stage "fuzz"
-LUMO_FUZZ_BUILD="$sanitize" scripts/fuzz.sh "${LUMO_FUZZ_SECONDS:-20}"
+LUMO_FUZZ_BUILD=build/sanitize scripts/fuzz.sh "${LUMO_FUZZ_SECONDS:-20}"
 
 # The Python tests last, against the installed package (the source tree holds no
 # importable module), so that their summary closes the run.

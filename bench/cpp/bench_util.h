@@ -71,8 +71,13 @@ inline void AppendUtf8(std::string& out, std::uint32_t code_point) {
   } else if (code_point < 0x800) {
     out.push_back(static_cast<char>(0xC0 | (code_point >> 6)));
     out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else {
+  } else if (code_point < 0x10000) {
     out.push_back(static_cast<char>(0xE0 | (code_point >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (code_point >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
   }

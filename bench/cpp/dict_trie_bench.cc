@@ -13,7 +13,7 @@
 #include "bench_util.h"
 #include "tokenizer/jieba/constants.h"
 #include "tokenizer/jieba/dict_trie.h"
-#include "tokenizer/jieba/line_reader.h"
+#include "common/line_reader.h"
 #include "tokenizer/jieba/rune.h"
 
 using namespace lumo::typing::text::jieba;

@@ -12,10 +12,6 @@
 // every rune of the text and of the CJK block. The baseline, measured in the
 // same run, is the bare UTF-8 decoding of the same lines. Rates are MB per
 // second of the benchmark thread's own CPU time (one core), medians of --runs.
-#include <sys/utsname.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -31,6 +27,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "bench_util.h"
 #include "tokenizer/jieba/dict_trie.h"
 #include "tokenizer/jieba/hmm_model.h"
 #include "tokenizer/jieba/hmm_segment.h"
@@ -40,6 +37,7 @@
 
 namespace fs = std::filesystem;
 using namespace lumo::typing::text::jieba;
+using namespace lumo::bench;
 
 namespace {
 
@@ -66,30 +64,15 @@ Options ParseOptions(int argc, char** argv) {
   return options;
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // The non-empty lines of every .txt file in dir, in name order.
 std::vector<std::string> ReadLines(const std::string& dir, std::size_t& bytes) {
-  std::vector<fs::path> files;
-  for (const auto& item : fs::directory_iterator(dir)) {
-    if (item.path().extension() == ".txt") files.push_back(item.path());
-  }
-  std::sort(files.begin(), files.end());
+  std::istringstream in(ReadTexts(dir));
   std::vector<std::string> lines;
   bytes = 0;
-  for (const fs::path& file : files) {
-    std::istringstream in(ReadFile(file));
-    std::string line;
-    while (std::getline(in, line)) {
-      if (line.empty()) continue;
-      bytes += line.size();
-      lines.push_back(std::move(line));
-    }
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty()) continue;
+    bytes += line.size();
+    lines.push_back(std::move(line));
   }
   return lines;
 }
@@ -98,21 +81,7 @@ bool IsHan(Rune c) { return c >= 0x4E00 && c <= 0x9FFF; }
 
 std::string Utf8(Rune c) {
   std::string out;
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
+  AppendUtf8(out, c);
   return out;
 }
 
@@ -186,20 +155,6 @@ std::string SyntheticModel(const std::vector<std::string>& lines) {
   return text;
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t n = values.size();
-  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-// CPU time of the calling thread: on a shared machine it leaves out the time
-// that other processes hold the core, which wall time would count.
-double ThreadCpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
 // Median MB/s of runs passes of pass over all lines; checksum keeps the work.
 double MeasureMBps(const std::vector<std::string>& lines, std::size_t bytes, int runs,
                    const std::function<std::size_t(const std::string&)>& pass, std::size_t& checksum) {
@@ -215,21 +170,7 @@ double MeasureMBps(const std::vector<std::string>& lines, std::size_t bytes, int
   return Median(rates);
 }
 
-void PrintMachine() {
-  utsname name{};
-  uname(&name);
-  std::string cpu = "unknown cpu";
-  std::ifstream info("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(info, line)) {
-    if (line.rfind("model name", 0) == 0) {
-      cpu = line.substr(line.find(':') + 2);
-      break;
-    }
-  }
-  std::cout << "machine: " << cpu << ", " << sysconf(_SC_NPROCESSORS_ONLN) << " cores online, " << name.sysname
-            << " " << name.release << " " << name.machine << "; one thread\n";
-}
+void PrintMachine() { std::cout << "machine: " << MachineDescription() << "; one thread\n"; }
 
 void RunSuite(const std::string& label, const DictTrie& trie, const HMMModel& model,
               const std::vector<std::string>& lines, std::size_t bytes, int runs, bool only_mix) {

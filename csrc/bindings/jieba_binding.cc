@@ -13,7 +13,6 @@
 
 #include "bindings/registration.h"
 #include "tokenizer/jieba/jieba.h"
-#include "tokenizer/jieba/log.h"
 
 namespace py = pybind11;
 
@@ -77,20 +76,10 @@ py::object PathObject(const std::string& path) {
   return py::bytes(path);
 }
 
-// Builds the engine in place. A failed fatal check becomes RuntimeError with
-// the FATAL message; the message may quote bytes of a data file that are not
-// UTF-8, so it is decoded with backslash escapes for those bytes.
+// Builds the engine in place. A failed fatal check throws FatalError, which
+// the module's error translation turns into RuntimeError.
 std::shared_ptr<PicklableJieba> BuildEngine(const PicklableJieba::Paths& paths) {
-  try {
-    return std::make_shared<PicklableJieba>(paths);
-  } catch (const typing::text::jieba::FatalError& error) {
-    const std::string_view message = error.what();
-    py::object text = py::reinterpret_steal<py::object>(
-        PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "backslashreplace"));
-    if (!text) throw py::error_already_set();
-    PyErr_SetObject(PyExc_RuntimeError, text.ptr());
-    throw py::error_already_set();
-  }
+  return std::make_shared<PicklableJieba>(paths);
 }
 
 }  // namespace lumo::bindings::jieba_detail

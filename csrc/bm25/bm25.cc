@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
 
 #include "bm25/token_counter.h"
@@ -75,6 +76,13 @@ void DivideBySum(std::vector<Weight>& weights) {
   for (Weight& entry : weights) entry.weight = entry.weight / sum;
 }
 
+// ln((doc_count + 1) / (f + 0.5)) for a token text trained f times (frequency
+// points at f), ln((doc_count + 1) / 1.5) for one never trained (null).
+double Idf(std::int64_t doc_count, const std::int32_t* frequency) {
+  const double n = static_cast<double>(doc_count + 1);
+  return frequency ? std::log(n / (static_cast<double>(*frequency) + 0.5)) : std::log(n / 1.5);
+}
+
 }  // namespace
 
 void BM25::CheckInitialized() const {
@@ -95,62 +103,49 @@ void BM25::CountDocument(std::size_t length) {
   _doc_length_average = static_cast<double>(_doc_length_total) / static_cast<double>(_doc_count);
 }
 
-void BM25::train(std::span<const std::string_view> tokens) {
+template <typename Token>
+void BM25::TrainTokens(std::span<const Token> tokens) {
+  constexpr bool kIntegers = std::is_same_v<Token, std::int64_t>;
   if (tokens.empty()) return;
-  const TokenCounter<std::string_view> counter(tokens);
+  const TokenCounter<Token> counter(tokens);
   const auto entries = counter.entries();
   CheckDocumentFits(tokens.size());
   // Room first, so that the frequency pointers below stay valid while the
   // new tokens go in.
   _doc_token_frequency.Reserve(_doc_token_frequency.size() + entries.size());
-  for (const auto& entry : entries) _doc_token_frequency.Prefetch(entry.hash);
+  // A string token is its own text and was hashed while counting; an integer
+  // token's decimal text is hashed here.
+  TokenTextBuffer buffer;
+  const auto text_of = [&](std::size_t i) -> std::string_view {
+    if constexpr (kIntegers) {
+      return IntegerTokenText(counter.token(entries[i]), buffer);
+    } else {
+      return counter.token(entries[i]);
+    }
+  };
+  std::vector<std::uint64_t> text_hashes(kIntegers ? entries.size() : 0);
+  const auto text_hash = [&](std::size_t i) { return kIntegers ? text_hashes[i] : entries[i].hash; };
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if constexpr (kIntegers) text_hashes[i] = HashTokenText(text_of(i));
+    _doc_token_frequency.Prefetch(text_hash(i));
+  }
   std::vector<std::int32_t*> frequencies(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    frequencies[i] = _doc_token_frequency.Find(counter.token(entries[i]), entries[i].hash);
+    frequencies[i] = _doc_token_frequency.Find(text_of(i), text_hash(i));
     CheckFrequencyFits(frequencies[i], entries[i].count);
   }
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (frequencies[i]) *frequencies[i] += static_cast<std::int32_t>(entries[i].count);
   }
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (!frequencies[i]) {
-      _doc_token_frequency.Insert(counter.token(entries[i]), entries[i].hash,
-                                  static_cast<std::int32_t>(entries[i].count));
-    }
+    if (!frequencies[i]) _doc_token_frequency.Insert(text_of(i), text_hash(i), static_cast<std::int32_t>(entries[i].count));
   }
   CountDocument(tokens.size());
 }
 
-void BM25::train(std::span<const std::int64_t> tokens) {
-  if (tokens.empty()) return;
-  const TokenCounter<std::int64_t> counter(tokens);
-  const auto entries = counter.entries();
-  CheckDocumentFits(tokens.size());
-  _doc_token_frequency.Reserve(_doc_token_frequency.size() + entries.size());
-  std::vector<std::int32_t*> frequencies(entries.size());
-  std::vector<std::uint64_t> text_hashes(entries.size());
-  TokenTextBuffer buffer;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const std::string_view text = IntegerTokenText(counter.token(entries[i]), buffer);
-    text_hashes[i] = HashTokenText(text);
-    _doc_token_frequency.Prefetch(text_hashes[i]);
-  }
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const std::string_view text = IntegerTokenText(counter.token(entries[i]), buffer);
-    frequencies[i] = _doc_token_frequency.Find(text, text_hashes[i]);
-    CheckFrequencyFits(frequencies[i], entries[i].count);
-  }
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (frequencies[i]) *frequencies[i] += static_cast<std::int32_t>(entries[i].count);
-  }
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (!frequencies[i]) {
-      const std::string_view text = IntegerTokenText(counter.token(entries[i]), buffer);
-      _doc_token_frequency.Insert(text, text_hashes[i], static_cast<std::int32_t>(entries[i].count));
-    }
-  }
-  CountDocument(tokens.size());
-}
+void BM25::train(std::span<const std::string_view> tokens) { TrainTokens(tokens); }
+
+void BM25::train(std::span<const std::int64_t> tokens) { TrainTokens(tokens); }
 
 namespace {
 
@@ -185,10 +180,7 @@ IntegerSparseVector BM25::encode_document(std::span<const std::int64_t> tokens) 
 }
 
 double BM25::token_idf(std::string_view token_text) const {
-  const double n = static_cast<double>(static_cast<std::int64_t>(_doc_count) + 1);
-  const std::int32_t* frequency = _doc_token_frequency.Find(token_text, HashTokenText(token_text));
-  if (frequency) return std::log(n / (static_cast<double>(*frequency) + 0.5));
-  return std::log(n / 1.5);
+  return Idf(_doc_count, _doc_token_frequency.Find(token_text, HashTokenText(token_text)));
 }
 
 // A repeated query token keeps the IDF of its first occurrence, which is the
@@ -197,14 +189,13 @@ StringSparseVector BM25::encode_query(std::span<const std::string_view> tokens) 
   if (tokens.empty()) return {};
   CheckInitialized();
   const TokenCounter<std::string_view> counter(tokens);
-  const double n = static_cast<double>(static_cast<std::int64_t>(_doc_count) + 1);
   StringSparseVector weights;
   weights.reserve(counter.entries().size());
   for (const auto& entry : counter.entries()) _doc_token_frequency.Prefetch(entry.hash);
   for (const auto& entry : counter.entries()) {
     const std::string_view token = counter.token(entry);
     const std::int32_t* frequency = _doc_token_frequency.Find(token, entry.hash);
-    const double idf = frequency ? std::log(n / (static_cast<double>(*frequency) + 0.5)) : std::log(n / 1.5);
+    const double idf = Idf(_doc_count, frequency);
     weights.push_back({token, entry.first_position, idf});
   }
   SortByToken(weights);
@@ -217,7 +208,6 @@ IntegerSparseVector BM25::encode_query(std::span<const std::int64_t> tokens) con
   CheckInitialized();
   const TokenCounter<std::int64_t> counter(tokens);
   const auto entries = counter.entries();
-  const double n = static_cast<double>(static_cast<std::int64_t>(_doc_count) + 1);
   // Hash every text and start loading its slot before the first lookup.
   std::vector<std::uint64_t> text_hashes(entries.size());
   TokenTextBuffer buffer;
@@ -230,7 +220,7 @@ IntegerSparseVector BM25::encode_query(std::span<const std::int64_t> tokens) con
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const std::int64_t token = counter.token(entries[i]);
     const std::int32_t* frequency = _doc_token_frequency.Find(IntegerTokenText(token, buffer), text_hashes[i]);
-    const double idf = frequency ? std::log(n / (static_cast<double>(*frequency) + 0.5)) : std::log(n / 1.5);
+    const double idf = Idf(_doc_count, frequency);
     weights.push_back({token, entries[i].first_position, idf});
   }
   SortByToken(weights);

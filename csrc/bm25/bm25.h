@@ -102,6 +102,10 @@ class BM25 {
   void CheckDocumentFits(std::size_t length) const;
   // Counts one more document of length tokens in the totals.
   void CountDocument(std::size_t length);
+  // The body of both train overloads: counts the document's tokens into the
+  // corpus frequencies under their token texts.
+  template <typename Token>
+  void TrainTokens(std::span<const Token> tokens);
 
   double _b;
   double _k1;

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "bm25/file_replacer.h"
+#include "common/file_replacer.h"
 #include "bm25/murmur_hash3.h"
 #include "bm25/table_state.h"
 #include "bm25/token_counter.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bm25/bm25.h"
-#include "bm25/file_replacer.h"
+#include "common/file_replacer.h"
 #include "json/json_escape.h"
 #include "json/json_value.h"
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bm25/huge_page_allocator.h"
+#include "common/huge_page_allocator.h"
 
 namespace lumo::typing::text {
 

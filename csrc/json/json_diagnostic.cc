@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <string>
 
+#include "common/write_all.h"
+
 namespace lumo::typing::text {
 
 void WriteJsonDiagnostic(std::string_view message, std::string_view found) {
@@ -14,17 +16,7 @@ void WriteJsonDiagnostic(std::string_view message, std::string_view found) {
   line.append(found);
   line.append("'\n");
   const int saved_errno = errno;
-  std::size_t written = 0;
-  while (written < line.size()) {
-    const ssize_t result = ::write(STDERR_FILENO, line.data() + written, line.size() - written);
-    if (result > 0) {
-      written += static_cast<std::size_t>(result);
-    } else if (result < 0 && errno == EINTR) {
-      continue;
-    } else {
-      break;
-    }
-  }
+  common::WriteAll(STDERR_FILENO, line);
   errno = saved_errno;
 }
 

@@ -17,8 +17,8 @@ __all__ = ["logger"]
 #: standard error through logging's last-resort handler.
 logger = logging.getLogger("lumotext")
 
-# The engine's levels by number: DEBUG, INFO, WARN, ERROR, FATAL.
-_LEVELS = (logging.DEBUG, logging.INFO, logging.WARNING, logging.ERROR, logging.CRITICAL)
+# The engine's levels by number: ERROR, FATAL.
+_LEVELS = (logging.ERROR, logging.CRITICAL)
 
 
 def emit_engine_line(level: int, source: str, message: str) -> None:

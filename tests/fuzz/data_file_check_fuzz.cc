@@ -8,7 +8,7 @@
 #include "fuzz/fuzz_support.h"
 #include "tokenizer/jieba/data_file_check.h"
 #include "tokenizer/jieba/jieba.h"
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "tokenizer/jieba/dict_trie.h"
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 #include "tokenizer/jieba/mp_segment.h"
 
 namespace {

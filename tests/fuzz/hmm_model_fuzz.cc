@@ -10,7 +10,7 @@
 #include "fuzz/fuzz_support.h"
 #include "tokenizer/jieba/hmm_model.h"
 #include "tokenizer/jieba/hmm_segment.h"
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 namespace {
 

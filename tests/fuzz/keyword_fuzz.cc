@@ -11,7 +11,7 @@
 #include "tokenizer/jieba/dict_trie.h"
 #include "tokenizer/jieba/hmm_model.h"
 #include "tokenizer/jieba/keyword_extractor.h"
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 namespace {
 

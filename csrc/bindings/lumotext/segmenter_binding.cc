@@ -24,7 +24,7 @@
 #include "tokenizer/jieba/data_file_check.h"
 #include "tokenizer/jieba/engine_operations.h"
 #include "tokenizer/jieba/jieba.h"
-#include "tokenizer/jieba/log_sink.h"
+#include "common/log_sink.h"
 
 namespace py = pybind11;
 
@@ -288,15 +288,15 @@ py::list CutBatch(const Jieba& engine, const py::handle& texts, int mode_number,
 }
 
 // Builds the engine off the lock, its log lines collected on this thread and
-// handed to log(level, source, message) afterwards, in order. A failed fatal
-// check raises ValueError with its message.
+// handed to log(level, source, message) afterwards, in order; then a failed
+// fatal check goes on as FatalError (ValueError in Python).
 std::shared_ptr<Jieba> BuildEngine(const std::string& dict_path, const std::string& hmm_path,
                                    const std::string& user_dict_paths, const std::string& idf_path,
                                    const std::string& stop_word_path, const py::object& log) {
   using typing::text::jieba::LogLine;
   std::vector<std::tuple<int, std::string, std::string>> lines;
   std::shared_ptr<Jieba> engine;
-  std::string fatal;
+  std::exception_ptr fatal;
   {
     py::gil_scoped_release release;
     typing::text::jieba::ScopedLogSink sink([&lines](const LogLine& line) {
@@ -304,12 +304,12 @@ std::shared_ptr<Jieba> BuildEngine(const std::string& dict_path, const std::stri
     });
     try {
       engine = std::make_shared<Jieba>(dict_path, hmm_path, user_dict_paths, idf_path, stop_word_path);
-    } catch (const typing::text::jieba::FatalError& error) {
-      fatal = error.what();
+    } catch (const typing::text::jieba::FatalError&) {
+      fatal = std::current_exception();
     }
   }
   for (const auto& [level, source, message] : lines) log(level, source, message);
-  if (!engine) throw py::value_error(fatal);
+  if (fatal) std::rethrow_exception(fatal);
   return engine;
 }
 

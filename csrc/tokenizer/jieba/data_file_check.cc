@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tokenizer/jieba/hmm_model.h"
-#include "tokenizer/jieba/line_reader.h"
+#include "common/line_reader.h"
 #include "tokenizer/jieba/rune.h"
 #include "tokenizer/jieba/text_util.h"
 

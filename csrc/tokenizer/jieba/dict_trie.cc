@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "tokenizer/jieba/line_reader.h"
-#include "tokenizer/jieba/log.h"
+#include "common/line_reader.h"
+#include "common/log.h"
 #include "tokenizer/jieba/text_util.h"
 
 namespace lumo::typing::text::jieba {
@@ -55,14 +55,14 @@ bool DictTrie::MakeEntry(std::string_view word, double weight, std::string_view 
 void DictTrie::LoadMainDictionary(const std::string& path) {
   std::ifstream ifs;
   OpenDataFile(ifs, path);
-  LUMO_FATAL_CHECK(ifs.is_open()) << "open " << path << " failed.";
+  LUMO_FATAL_CHECK(ifs.is_open(), "ifs.is_open()", "open ", path, " failed.");
   const std::string text = ReadRemaining(ifs);
   static_node_infos_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   std::string scratch;
   std::vector<std::string_view>& buf = buf_;
   ForEachLine(text, [&](std::string_view line) {
     SplitOnAny(line, buf, " ");
-    LUMO_FATAL_CHECK(buf.size() == DICT_COLUMN_NUM) << "split result illegal, line:" << line;
+    LUMO_FATAL_CHECK(buf.size() == DICT_COLUMN_NUM, "buf.size() == DICT_COLUMN_NUM", "split result illegal, line:", line);
     DictEntry entry;
     // A word that does not decode is dropped whole: it adds nothing to the
     // frequency total nor to the weight statistics.
@@ -73,7 +73,7 @@ void DictTrie::LoadMainDictionary(const std::string& path) {
 }
 
 void DictTrie::ComputeWeightStatistics() {
-  LUMO_FATAL_CHECK(!static_node_infos_.empty());
+  LUMO_FATAL_CHECK(!static_node_infos_.empty(), "!static_node_infos_.empty()");
   std::vector<double> weights;
   weights.reserve(static_node_infos_.size());
   for (const DictEntry& entry : static_node_infos_) weights.push_back(entry.weight);
@@ -88,7 +88,7 @@ void DictTrie::LoadUserDictionaries(const std::string& paths) {
   for (const std::string& path : pieces) {
     std::ifstream ifs;
     OpenDataFile(ifs, path);
-    LUMO_FATAL_CHECK(ifs.is_open()) << "open " << path << " failed";
+    LUMO_FATAL_CHECK(ifs.is_open(), "ifs.is_open()", "open ", path, " failed");
     const std::string text = ReadRemaining(ifs);
     ForEachLine(text, [&](std::string_view line) {
       if (!line.empty()) AddUserLine(line);

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "tokenizer/jieba/constants.h"
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 #include "tokenizer/jieba/text_util.h"
 
 namespace lumo::typing::text::jieba {
@@ -27,30 +27,30 @@ HMMModel::~HMMModel() = default;
 
 void HMMModel::LoadModel(const std::string& path) {
   LineReader ifile(path);
-  LUMO_FATAL_CHECK(ifile.is_open()) << "open " << path << " failed";
+  LUMO_FATAL_CHECK(ifile.is_open(), "ifile.is_open()", "open ", path, " failed");
   std::string line;
   std::vector<std::string> tmp;
 
-  LUMO_FATAL_CHECK(GetLine(ifile, line));
+  LUMO_FATAL_CHECK(GetLine(ifile, line), "GetLine(ifile, line)");
   SplitOnAny(line, tmp, " ");
-  LUMO_FATAL_CHECK(tmp.size() == STATUS_SUM);
+  LUMO_FATAL_CHECK(tmp.size() == STATUS_SUM, "tmp.size() == STATUS_SUM");
   for (std::size_t j = 0; j < STATUS_SUM; ++j) start_prob[j] = ParseNumber(tmp[j]);
 
   for (std::size_t i = 0; i < STATUS_SUM; ++i) {
-    LUMO_FATAL_CHECK(GetLine(ifile, line));
+    LUMO_FATAL_CHECK(GetLine(ifile, line), "GetLine(ifile, line)");
     SplitOnAny(line, tmp, " ");
-    LUMO_FATAL_CHECK(tmp.size() == STATUS_SUM);
+    LUMO_FATAL_CHECK(tmp.size() == STATUS_SUM, "tmp.size() == STATUS_SUM");
     for (std::size_t j = 0; j < STATUS_SUM; ++j) trans_prob[i][j] = ParseNumber(tmp[j]);
   }
 
-  LUMO_FATAL_CHECK(GetLine(ifile, line));
-  LUMO_FATAL_CHECK(LoadEmitProb(line, emitProbB));
-  LUMO_FATAL_CHECK(GetLine(ifile, line));
-  LUMO_FATAL_CHECK(LoadEmitProb(line, emitProbE));
-  LUMO_FATAL_CHECK(GetLine(ifile, line));
-  LUMO_FATAL_CHECK(LoadEmitProb(line, emitProbM));
-  LUMO_FATAL_CHECK(GetLine(ifile, line));
-  LUMO_FATAL_CHECK(LoadEmitProb(line, emitProbS));
+  LUMO_FATAL_CHECK(GetLine(ifile, line), "GetLine(ifile, line)");
+  LUMO_FATAL_CHECK(LoadEmitProb(line, emitProbB), "LoadEmitProb(line, emitProbB)");
+  LUMO_FATAL_CHECK(GetLine(ifile, line), "GetLine(ifile, line)");
+  LUMO_FATAL_CHECK(LoadEmitProb(line, emitProbE), "LoadEmitProb(line, emitProbE)");
+  LUMO_FATAL_CHECK(GetLine(ifile, line), "GetLine(ifile, line)");
+  LUMO_FATAL_CHECK(LoadEmitProb(line, emitProbM), "LoadEmitProb(line, emitProbM)");
+  LUMO_FATAL_CHECK(GetLine(ifile, line), "GetLine(ifile, line)");
+  LUMO_FATAL_CHECK(LoadEmitProb(line, emitProbS), "LoadEmitProb(line, emitProbS)");
 }
 
 bool HMMModel::GetLine(LineReader& ifile, std::string& line) {

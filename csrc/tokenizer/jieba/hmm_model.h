@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "tokenizer/jieba/line_reader.h"
+#include "common/line_reader.h"
 #include "tokenizer/jieba/rune.h"
 
 namespace lumo::typing::text::jieba {

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <vector>
 
-#include "tokenizer/jieba/line_reader.h"
-#include "tokenizer/jieba/log.h"
+#include "common/line_reader.h"
+#include "common/log.h"
 #include "tokenizer/jieba/text_util.h"
 
 namespace lumo::typing::text::jieba {
@@ -22,7 +22,7 @@ KeywordExtractor::~KeywordExtractor() = default;
 void KeywordExtractor::LoadIdfTable(const std::string& idf_path) {
   std::ifstream ifs;
   OpenDataFile(ifs, idf_path);
-  LUMO_FATAL_CHECK(ifs.is_open()) << "open " << idf_path << " failed";
+  LUMO_FATAL_CHECK(ifs.is_open(), "ifs.is_open()", "open ", idf_path, " failed");
   const std::string text = ReadRemaining(ifs);
   std::vector<std::string_view> buf;
   std::string value_text;  // atof wants a terminated string
@@ -50,7 +50,7 @@ void KeywordExtractor::LoadIdfTable(const std::string& idf_path) {
 void KeywordExtractor::LoadStopWords(const std::string& stop_word_path) {
   std::ifstream ifs;
   OpenDataFile(ifs, stop_word_path);
-  LUMO_FATAL_CHECK(ifs.is_open()) << "open " << stop_word_path << " failed";
+  LUMO_FATAL_CHECK(ifs.is_open(), "ifs.is_open()", "open ", stop_word_path, " failed");
   const std::string text = ReadRemaining(ifs);
   ForEachLine(text, [&](std::string_view line) { stop_words_.emplace(line); });
 }

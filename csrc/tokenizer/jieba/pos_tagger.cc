@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "tokenizer/jieba/dict_trie.h"
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 namespace lumo::typing::text::jieba {
 

@@ -99,9 +99,6 @@ class PrefixTree {
     __builtin_prefetch(keys_.data() + record.first_child);
   }
 
-  // Number of nodes, the root included.
-  std::size_t NodeCount() const { return nodes_.size(); }
-
  private:
   static constexpr std::uint32_t kNoNode = 0;  // the root is never a child
   static constexpr std::uint32_t kNoEntry = UINT32_MAX;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 namespace lumo::typing::text::jieba {
 
@@ -52,11 +52,6 @@ void WordRangesToRecords(std::string_view sentence, const std::vector<WordRange>
   }
 }
 
-void RecordsToStrings(std::vector<WordRecord>& records, std::vector<std::string>& words) {
-  words.resize(records.size());
-  for (std::size_t i = 0; i < records.size(); ++i) words[i] = std::move(records[i].text);
-}
-
 void SlicesToStrings(std::string_view sentence, const std::vector<WordSlice>& slices,
                      std::vector<std::string>& words) {
   words.resize(slices.size());
@@ -89,7 +84,7 @@ void SlicesToRecords(std::string_view sentence, const std::vector<WordSlice>& sl
 }
 
 SegmentBase::SegmentBase() {
-  LUMO_FATAL_CHECK(ResetSeparators(SPECIAL_SEPARATORS));
+  LUMO_FATAL_CHECK(ResetSeparators(SPECIAL_SEPARATORS), "ResetSeparators(SPECIAL_SEPARATORS)");
 }
 
 SegmentBase::~SegmentBase() = default;

@@ -65,10 +65,6 @@ class PreFilter {
 void WordRangesToRecords(std::string_view sentence, const std::vector<WordRange>& ranges,
                          std::vector<WordRecord>& records);
 
-// Replaces words by the texts of records, in order. The records' texts are
-// moved out, so records is left with empty texts.
-void RecordsToStrings(std::vector<WordRecord>& records, std::vector<std::string>& words);
-
 // Replaces words by the bytes of the slices of sentence, in order.
 void SlicesToStrings(std::string_view sentence, const std::vector<WordSlice>& slices,
                      std::vector<std::string>& words);

@@ -19,7 +19,9 @@
 #include <gtest/gtest.h>
 
 #include "bm25/bm25.h"
-#include "bm25/file_replacer.h"
+#include "common/file_replacer.h"
+#include "support/stderr_capture.h"
+#include "support/temp_dir.h"
 
 namespace lumo::typing::text {
 namespace {
@@ -28,24 +30,7 @@ using Strings = std::vector<std::string_view>;
 
 void Train(BM25& model, const Strings& tokens) { model.train(std::span<const std::string_view>(tokens)); }
 
-class TempDirectory {
- public:
-  TempDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "bm25_test.XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  TempDirectory(const TempDirectory&) = delete;
-  TempDirectory& operator=(const TempDirectory&) = delete;
-  ~TempDirectory() { std::filesystem::remove_all(path_); }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  std::size_t EntryCount() const {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(path_), {}));
-  }
-
- private:
-  std::filesystem::path path_;
-};
+using lumo::testing::TempDir;
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -53,8 +38,8 @@ std::string ReadFile(const std::string& path) {
 }
 
 std::string Dumped(const BM25& model) {
-  TempDirectory directory;
-  const std::string path = directory.File("model.json");
+  TempDir directory;
+  const std::string path = directory.Path("model.json");
   model.dump(path);
   return ReadFile(path);
 }
@@ -101,8 +86,8 @@ TEST(BM25Dump, EveryByteOfATokenRoundTrips) {
 
 TEST(BM25Dump, ReportsAPathThatCannotBeOpened) {
   const BM25 model = TrainedModel();
-  TempDirectory directory;
-  for (const std::string& path : {directory.File("missing/model.json"), directory.File(""), std::string()}) {
+  TempDir directory;
+  for (const std::string& path : {directory.Path("missing/model.json"), directory.Path(""), std::string()}) {
     try {
       model.dump(path);
       ADD_FAILURE() << "no exception for " << path;
@@ -114,12 +99,12 @@ TEST(BM25Dump, ReportsAPathThatCannotBeOpened) {
 }
 
 TEST(FileReplacer, ReplacesAndReports) {
-  TempDirectory directory;
-  const std::string path = directory.File("f");
+  TempDir directory;
+  const std::string path = directory.Path("f");
   EXPECT_EQ(ReplaceFileContents(path, "one"), ReplaceFileResult::kReplaced);
   EXPECT_EQ(ReplaceFileContents(path, "two"), ReplaceFileResult::kReplaced);
   EXPECT_EQ(ReadFile(path), "two");
-  EXPECT_EQ(ReplaceFileContents(directory.File("f/x"), "three"), ReplaceFileResult::kOpenFailed);
+  EXPECT_EQ(ReplaceFileContents(directory.Path("f/x"), "three"), ReplaceFileResult::kOpenFailed);
   EXPECT_EQ(ReplaceFileContents(std::string("a\0b", 3), "x"), ReplaceFileResult::kOpenFailed);
   EXPECT_EQ(ReplaceFileContents("/dev/full", "x"), ReplaceFileResult::kWriteFailed);
   EXPECT_EQ(directory.EntryCount(), 1u);
@@ -137,26 +122,26 @@ struct FailingLoad {
   std::string message;
 };
 
-class BM25FailingLoad : public testing::TestWithParam<FailingLoad> {};
+class BM25FailingLoad : public ::testing::TestWithParam<FailingLoad> {};
 
 TEST_P(BM25FailingLoad, ThrowsTheFirstFailureAndChangesNothing) {
   BM25 model = TrainedModel();
   const std::string before = Dumped(model);
-  testing::internal::CaptureStderr();  // the parser's diagnostics
+  lumo::testing::StderrCapture capture;  // the parser's diagnostics
   try {
     model.load(GetParam().text);
     ADD_FAILURE() << "no exception";
   } catch (const std::exception& error) {
     EXPECT_EQ(error.what(), GetParam().message);
   }
-  testing::internal::GetCapturedStderr();
+  capture.Finish();
   EXPECT_EQ(Dumped(model), before);
   EXPECT_EQ(model.doc_length_total(), 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Documents, BM25FailingLoad,
-    testing::Values(FailingLoad{"", "json data should not be empty"},
+    ::testing::Values(FailingLoad{"", "json data should not be empty"},
                     FailingLoad{Document("\"a\" : 1, \"b\" : 2.0", "x"), "load doc_token_frequency failed"},
                     FailingLoad{Document("", "2.0"), "load doc_count failed"},
                     FailingLoad{Document("", "2", "2"), "load doc_length_average failed"},
@@ -193,7 +178,7 @@ std::string PowerOfTen(std::size_t zeros) {
   return text;
 }
 
-class BM25LoadedTotal : public testing::TestWithParam<LoadedTotal> {};
+class BM25LoadedTotal : public ::testing::TestWithParam<LoadedTotal> {};
 
 TEST_P(BM25LoadedTotal, IsTheRoundedProductOrZero) {
   BM25 model(0.75, 1.2);
@@ -202,7 +187,7 @@ TEST_P(BM25LoadedTotal, IsTheRoundedProductOrZero) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Products, BM25LoadedTotal,
-                         testing::Values(LoadedTotal{"2.000000", "3", 6}, LoadedTotal{"0.400000", "3", 1},
+                         ::testing::Values(LoadedTotal{"2.000000", "3", 6}, LoadedTotal{"0.400000", "3", 1},
                                          LoadedTotal{"-2.000000", "3", 0}, LoadedTotal{"2.000000", "-3", 0},
                                          LoadedTotal{PowerOfTen(300), "3", 0},
                                          LoadedTotal{PowerOfTen(30), "1", 0}));

@@ -10,20 +10,20 @@
 #include <thread>
 #include <vector>
 
-#include "fuzz/fuzz_support.h"
+#include "support/engine_fixtures.h"
 #include "tokenizer/jieba/jieba.h"
 
 namespace lumo::typing::text::jieba {
 namespace {
 
-using fuzz::MemoryFile;
+using ::lumo::testing::MemoryFile;
 
 std::unique_ptr<Jieba> SmallEngine() {
-  const MemoryFile dictionary(fuzz::kDictionary);
-  const MemoryFile model(fuzz::kHmmModel);
-  const MemoryFile user(fuzz::kUserDictionary);
-  const MemoryFile idf(fuzz::kIdf);
-  const MemoryFile stop_words(fuzz::kStopWords);
+  const MemoryFile dictionary(::lumo::testing::kDictionary);
+  const MemoryFile model(::lumo::testing::kHmmModel);
+  const MemoryFile user(::lumo::testing::kUserDictionary);
+  const MemoryFile idf(::lumo::testing::kIdf);
+  const MemoryFile stop_words(::lumo::testing::kStopWords);
   return std::make_unique<Jieba>(dictionary.path(), model.path(), user.path(), idf.path(), stop_words.path());
 }
 

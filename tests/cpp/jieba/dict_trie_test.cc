@@ -8,9 +8,11 @@
 #include <utility>
 #include <vector>
 
-#include "jieba/stderr_capture.h"
+#include "support/log_lines.h"
+#include "support/stderr_capture.h"
+#include "support/temp_dir.h"
 #include "tokenizer/jieba/constants.h"
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 namespace lumo::typing::text::jieba {
 namespace {

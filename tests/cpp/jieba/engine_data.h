@@ -8,7 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "jieba/stderr_capture.h"
+#include "support/log_lines.h"
+#include "support/stderr_capture.h"
+#include "support/temp_dir.h"
 #include "tokenizer/jieba/dict_trie.h"
 #include "tokenizer/jieba/hmm_model.h"
 

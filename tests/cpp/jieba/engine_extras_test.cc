@@ -11,8 +11,8 @@
 #include "jieba/engine_data.h"
 #include "tokenizer/jieba/data_file_check.h"
 #include "tokenizer/jieba/engine_operations.h"
-#include "tokenizer/jieba/log.h"
-#include "tokenizer/jieba/log_sink.h"
+#include "common/log.h"
+#include "common/log_sink.h"
 
 namespace lumo::typing::text::jieba {
 namespace {
@@ -42,7 +42,7 @@ TEST(LogSinkTest, LinesGoToTheInnermostSinkOfTheirThreadOnly) {
       std::thread([] { LUMO_LOG_ERROR << "other thread"; }).join();
     }
     try {
-      LUMO_FATAL_CHECK(1 + 1 == 3) << "three";
+      LUMO_FATAL_CHECK(1 + 1 == 3, "1 + 1 == 3", "three");
     } catch (const FatalError& error) {
       EXPECT_STREQ(error.what(), "exp: [1 + 1 == 3] false. three");
     }

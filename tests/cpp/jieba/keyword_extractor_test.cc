@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "jieba/engine_data.h"
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 namespace lumo::typing::text::jieba {
 namespace {

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "jieba/segmenter_fixtures.h"
-#include "jieba/stderr_capture.h"
+#include "support/log_lines.h"
+#include "support/stderr_capture.h"
 #include "tokenizer/jieba/separator_set.h"
 
 namespace lumo::typing::text::jieba {
@@ -132,16 +133,6 @@ TEST(WordRangesTest, MalformedBytesAreReturnedAsTheyStood) {
   std::vector<std::string> words;
   segment.SplitSentence(sentence, words);
   EXPECT_EQ(words, (Words{sentence}));
-}
-
-TEST(WordRangesTest, RecordsToStringsResizesBothWays) {
-  std::vector<WordRecord> records{WordRecord{"x", 0, 0, 1}, WordRecord{"yz", 1, 1, 2}};
-  Words words{"a", "b", "c"};
-  RecordsToStrings(records, words);
-  EXPECT_EQ(words, (Words{"x", "yz"}));
-  std::vector<WordRecord> more{WordRecord{"1", 0, 0, 1}, WordRecord{"2", 1, 1, 1}, WordRecord{"3", 2, 2, 1}};
-  RecordsToStrings(more, words);
-  EXPECT_EQ(words, (Words{"1", "2", "3"}));
 }
 
 TEST(ResetSeparatorsTest, ReplacesTheSetByTheDistinctRunes) {

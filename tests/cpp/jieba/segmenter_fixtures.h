@@ -8,10 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "jieba/stderr_capture.h"
+#include "support/log_lines.h"
+#include "support/stderr_capture.h"
+#include "support/temp_dir.h"
 #include "tokenizer/jieba/dict_trie.h"
 #include "tokenizer/jieba/hmm_model.h"
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 namespace lumo::testing {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "jieba/stderr_capture.h"
-#include "tokenizer/jieba/line_reader.h"
+#include "support/temp_dir.h"
+#include "common/line_reader.h"
 
 namespace lumo::typing::text::jieba {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "json/json_describe.h"
-#include "json/json_stderr_capture.h"
+#include "support/stderr_capture.h"
 #include "json/json_value.h"
 
 namespace lumo::typing::text {
@@ -40,7 +40,7 @@ TEST_P(ParseTest, YieldsValueAndDiagnostics) {
   const ParseCase& c = GetParam();
   StderrCapture capture;
   const JsonValue value = JsonValue::Parse(c.text);
-  const std::string diagnostics = capture.Take();
+  const std::string diagnostics = capture.Finish();
   EXPECT_EQ(Describe(value), c.expected);
   EXPECT_EQ(diagnostics, c.diagnostics);
 }
@@ -145,7 +145,7 @@ TEST_P(ParseThrowTest, NumberConversionThrows) {
     EXPECT_FALSE(c.out_of_range);
     EXPECT_STREQ(error.what(), c.message.c_str());
   }
-  EXPECT_EQ(capture.Take(), "");
+  EXPECT_EQ(capture.Finish(), "");
 }
 
 const std::string kInvalidStol = "invalid stol argument";
@@ -194,7 +194,7 @@ std::string Nested(std::size_t levels) { return std::string(levels, '[') + std::
 TEST(ParseNesting, AcceptsTheLimit) {
   StderrCapture capture;
   const JsonValue value = JsonValue::Parse(Nested(JsonValue::kMaxNesting));
-  EXPECT_EQ(capture.Take(), "");
+  EXPECT_EQ(capture.Finish(), "");
   const JsonValue* level = &value;
   for (std::uint32_t depth = 1; depth < JsonValue::kMaxNesting; ++depth) {
     ASSERT_EQ(level->Size(), 1u) << depth;
@@ -221,7 +221,7 @@ TEST(ParseNesting, DeeperWritesOneLineAndYieldsNull) {
     StderrCapture capture;
     const JsonValue value = JsonValue::Parse(c.text);
     const std::string found = c.text.substr(c.position, 1);
-    EXPECT_EQ(capture.Take(), "ERROR: Parse: Nesting deeper than 512 levels at position " +
+    EXPECT_EQ(capture.Finish(), "ERROR: Parse: Nesting deeper than 512 levels at position " +
                                   std::to_string(c.position) + ", found '" + found + "'\n");
     EXPECT_EQ(value.Kind(), JsonKind::Null);
   }

@@ -1,4 +1,4 @@
-#include "tokenizer/jieba/log_sink.h"
+#include "common/log_sink.h"
 
 #include <utility>
 

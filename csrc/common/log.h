@@ -10,9 +10,11 @@
 
 namespace lumo::typing::text::jieba {
 
-enum class LogLevel : int { kDebug = 0, kInfo = 1, kWarn = 2, kError = 3, kFatal = 4 };
+// The levels the engine writes; their numbers are what the companion
+// package's log hook receives.
+enum class LogLevel : int { kError = 0, kFatal = 1 };
 
-// The level name that a log line shows ("DEBUG" ... "FATAL").
+// The level name that a log line shows ("ERROR" or "FATAL").
 std::string_view LogLevelName(LogLevel level);
 
 // One log entry. The header (time, source position, level) is formatted when
@@ -68,26 +70,35 @@ class FatalError : public std::runtime_error {
 };
 
 // The FATAL entry of a failed check. Its message begins
-// "exp: [<expression>] false. "; the call site appends more parts. When the
-// statement ends, the line is written and FatalError carries the message to
-// the caller, so control never reaches the code after the check.
+// "exp: [<expression>] false. "; the check's message parts follow.
 class FatalEntry : public LogEntry {
  public:
-  FatalEntry(const char* expression, const char* file, int line);
-  ~FatalEntry() noexcept(false);
-
- private:
-  int uncaught_at_start_;
+  FatalEntry(std::string_view expression, const char* file, int line);
+  // Writes the line, then throws FatalError carrying the message.
+  [[noreturn]] void Fail();
 };
+
+// Writes the FATAL line of a failed check, expression being the check's text
+// as the message shows it, followed by parts, and throws FatalError. Loading
+// stops there: nothing partly built is kept.
+template <typename... Parts>
+[[noreturn]] void FailCheck(std::string_view expression, const char* file, int line, const Parts&... parts) {
+  FatalEntry entry(expression, file, line);
+  ((entry << parts), ...);
+  entry.Fail();
+}
 
 }  // namespace lumo::typing::text::jieba
 
 #define LUMO_LOG(level) ::lumo::typing::text::jieba::LogEntry(level, __FILE__, __LINE__)
 #define LUMO_LOG_ERROR LUMO_LOG(::lumo::typing::text::jieba::LogLevel::kError)
 
-// FatalCheck: when cond is false, writes the FATAL line (with what the call
-// site streams after the macro) and throws FatalError; otherwise nothing.
-#define LUMO_FATAL_CHECK(cond) \
-  if (cond) {                  \
-  } else                       \
-    ::lumo::typing::text::jieba::FatalEntry(#cond, __FILE__, __LINE__)
+// When cond is false, writes the FATAL line "exp: [<expression>] false. "
+// followed by the remaining arguments, and throws FatalError; otherwise
+// nothing (the message arguments are not evaluated). expression is the text
+// that messages quote, given explicitly so that they do not change with the
+// code of the condition.
+#define LUMO_FATAL_CHECK(cond, expression, ...)                                                                  \
+  do {                                                                                                           \
+    if (!(cond)) ::lumo::typing::text::jieba::FailCheck(expression, __FILE__, __LINE__ __VA_OPT__(, ) __VA_ARGS__); \
+  } while (false)

@@ -1,4 +1,4 @@
-#include "bm25/file_replacer.h"
+#include "common/file_replacer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+
+#include "common/write_all.h"
 
 namespace lumo::typing::text {
 
@@ -21,21 +23,6 @@ std::string ResolveTarget(const std::string& path) {
   char resolved[PATH_MAX];
   if (::realpath(path.c_str(), resolved) == nullptr) return path;
   return resolved;
-}
-
-bool WriteAll(int fd, std::string_view contents) {
-  const char* cursor = contents.data();
-  std::size_t left = contents.size();
-  while (left > 0) {
-    const ssize_t written = ::write(fd, cursor, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    cursor += written;
-    left -= static_cast<std::size_t>(written);
-  }
-  return true;
 }
 
 // Creates a new file beside target, named after it; -1 when none can be made.
@@ -58,7 +45,7 @@ int CreateTemporary(const std::string& target, std::string& temporary_path) {
 ReplaceFileResult WriteInPlace(const std::string& target, std::string_view contents) {
   const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (fd < 0) return ReplaceFileResult::kOpenFailed;
-  bool written = WriteAll(fd, contents);
+  bool written = common::WriteAll(fd, contents);
   if (::close(fd) != 0) written = false;
   return written ? ReplaceFileResult::kReplaced : ReplaceFileResult::kWriteFailed;
 }
@@ -82,7 +69,7 @@ ReplaceFileResult ReplaceFileContents(const std::string& path, std::string_view 
   std::string temporary_path;
   const int fd = CreateTemporary(target, temporary_path);
   if (fd < 0) return ReplaceFileResult::kOpenFailed;
-  bool written = WriteAll(fd, contents);
+  bool written = common::WriteAll(fd, contents);
   if (written && exists) written = ::fchmod(fd, status.st_mode & 07777) == 0;
   if (written) written = ::fsync(fd) == 0;
   if (::close(fd) != 0) written = false;

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string_view>
 
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 namespace lumo::typing::text::jieba {
 

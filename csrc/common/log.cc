@@ -1,18 +1,16 @@
-#include "tokenizer/jieba/log.h"
+#include "common/log.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <ctime>
-#include <exception>
+
+#include "common/write_all.h"
 
 namespace lumo::typing::text::jieba {
 
 std::string_view LogLevelName(LogLevel level) {
   switch (level) {
-    case LogLevel::kDebug: return "DEBUG";
-    case LogLevel::kInfo: return "INFO";
-    case LogLevel::kWarn: return "WARN";
     case LogLevel::kError: return "ERROR";
     case LogLevel::kFatal: return "FATAL";
   }
@@ -45,29 +43,19 @@ void LogEntry::Write() {
   if (DeliverToLogSink(level_, buffer_, message_start_)) return;
   // One write call for the whole line keeps lines of concurrent threads apart.
   buffer_.push_back('\n');
-  const char* data = buffer_.data();
-  std::size_t left = buffer_.size();
-  while (left > 0) {
-    const ssize_t written = ::write(STDERR_FILENO, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return;  // standard error is gone: nothing sensible is left to do
-    }
-    data += written;
-    left -= static_cast<std::size_t>(written);
-  }
+  // Standard error may be gone: nothing sensible is left to do then.
+  common::WriteAll(STDERR_FILENO, buffer_);
 }
 
-FatalEntry::FatalEntry(const char* expression, const char* file, int line)
-    : LogEntry(LogLevel::kFatal, file, line), uncaught_at_start_(std::uncaught_exceptions()) {
+FatalEntry::FatalEntry(std::string_view expression, const char* file, int line)
+    : LogEntry(LogLevel::kFatal, file, line) {
   *this << "exp: [" << expression << "] false. ";
 }
 
-FatalEntry::~FatalEntry() noexcept(false) {
+void FatalEntry::Fail() {
   std::string message(Message());
   Write();
-  // While another exception unwinds the stack, throwing would terminate.
-  if (std::uncaught_exceptions() == uncaught_at_start_) throw FatalError(message);
+  throw FatalError(message);
 }
 
 }  // namespace lumo::typing::text::jieba
