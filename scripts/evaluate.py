@@ -14,7 +14,8 @@ Without files, the dev splits of the pinned sources are scored (the train
 corpus's dev split and the Hong Kong split in both scripts). By default the
 installed default data (pylumotext_data) and the native segmenter are used;
 --data takes the five files from a folder written by scripts/build_data.py,
-and --reference runs scripts/reference_segmenter.py.
+and --reference runs the pure-Python reference segmenter that the tests use as
+their oracle (tests/python/reference_segmenter.py).
 """
 
 from __future__ import annotations
@@ -118,6 +119,7 @@ def main(argv: list[str] | None = None) -> int:
     args = parser.parse_args(argv)
     paths = data_paths(args.data)
     if args.reference:
+        sys.path.insert(0, os.path.join(os.path.dirname(SCRIPTS), "tests", "python"))
         from reference_segmenter import ReferenceSegmenter
         segmenter: Segmenter = ReferenceSegmenter(**paths)
     else:
