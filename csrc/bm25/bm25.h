@@ -11,6 +11,7 @@
 
 #include "bm25/sparse_vector.h"
 #include "bm25/token_frequency_table.h"
+#include "json/json_value.h"
 
 namespace lumo::typing::text {
 
@@ -106,6 +107,15 @@ class BM25 {
   // corpus frequencies under their token texts.
   template <typename Token>
   void TrainTokens(std::span<const Token> tokens);
+  // The model document that dump writes; throws the finiteness error of dump.
+  JsonValue Document() const;
+  // Sets object to the table's counts under escaped token keys.
+  static void FillTokenTable(JsonValue& object, const TokenFrequencyTable& table);
+  // The token a stored key stands for: the parser keeps keys escaped, so this
+  // undoes that escape; a key without a backslash is its own token.
+  static std::string_view TokenOfKey(const std::string& key, std::string& scratch);
+  // Writes document to path as dump does, with dump's errors.
+  static void WriteDocument(const std::string& path, const JsonValue& document);
 
   double _b;
   double _k1;

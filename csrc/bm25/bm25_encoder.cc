@@ -10,7 +10,6 @@
 #include <stdexcept>
 #include <utility>
 
-#include "common/file_replacer.h"
 #include "bm25/murmur_hash3.h"
 #include "bm25/table_state.h"
 #include "bm25/token_counter.h"
@@ -31,13 +30,6 @@ constexpr std::string_view kDocumentFrequencyKey = "_document_frequency";
 bool CountFits(const std::int32_t* current, std::int64_t count) {
   const std::int64_t sum = (current ? *current : 0) + count;
   return sum <= kMaxCount && sum >= std::numeric_limits<std::int32_t>::min();
-}
-
-// The token a stored JSON key stands for (keys are written escaped).
-std::string_view TokenOfKey(const std::string& key, std::string& scratch) {
-  if (std::memchr(key.data(), '\\', key.size()) == nullptr) return key;
-  scratch = UnescapeText(key);
-  return scratch;
 }
 
 void SortByToken(std::vector<StringTokenWeight>& weights) {
@@ -317,30 +309,9 @@ BM25Encoder BM25Encoder::FromState(std::string_view state, IdfKind idf) {
 }
 
 void BM25Encoder::Save(const std::string& path) const {
-  JsonValue document = JsonValue::OfKind(JsonKind::Object);
-  // Tables as objects with escaped keys, inserted in key order.
-  const auto fill = [](JsonValue& object, const TokenFrequencyTable& table) {
-    std::vector<std::pair<std::string, std::int32_t>> entries;
-    entries.reserve(table.size());
-    table.ForEach([&entries](std::string_view text, std::int32_t count) { entries.emplace_back(EscapeText(text), count); });
-    std::sort(entries.begin(), entries.end());
-    object.SetKind(JsonKind::Object);
-    for (auto& [key, count] : entries) object.Member(key) = count;
-  };
-  fill(document.Member("_doc_token_frequency"), model_._doc_token_frequency);
-  if (document_frequency_known_) fill(document.Member(kDocumentFrequencyKey), document_frequency_);
-  document.Member("_doc_count") = model_._doc_count;
-  document.Member("_doc_length_average") = model_._doc_length_average;
-  document.Member("_b") = model_._b;
-  document.Member("_k1") = model_._k1;
-  switch (ReplaceFileContents(path, document.Serialize(1, "  "))) {
-    case ReplaceFileResult::kReplaced:
-      return;
-    case ReplaceFileResult::kOpenFailed:
-      throw std::runtime_error("Failed to dump: Unable to open file");
-    case ReplaceFileResult::kWriteFailed:
-      throw std::runtime_error("Failed to dump: Unable to write file");
-  }
+  JsonValue document = model_.Document();
+  if (document_frequency_known_) BM25::FillTokenTable(document.Member(kDocumentFrequencyKey), document_frequency_);
+  BM25::WriteDocument(path, document);
 }
 
 BM25Encoder BM25Encoder::Load(std::string_view json_text, IdfKind idf) {
@@ -359,7 +330,7 @@ BM25Encoder BM25Encoder::Load(std::string_view json_text, IdfKind idf) {
     bool ok = false;
     const std::int32_t count = value.AsInteger(ok);
     if (!ok) throw std::runtime_error("load document_frequency failed");
-    encoder.document_frequency_.Set(TokenOfKey(key, scratch), count);
+    encoder.document_frequency_.Set(BM25::TokenOfKey(key, scratch), count);
   }
   return encoder;
 }

@@ -43,15 +43,13 @@ std::int64_t LoadedLengthTotal(double average, std::int32_t count) {
   return std::llround(product);
 }
 
-// The token a stored key stands for. The parser stores keys escaped, so this
-// undoes that escape; keys without a backslash are their own token.
-std::string_view TokenOfKey(const std::string& key, std::string& scratch) {
+}  // namespace
+
+std::string_view BM25::TokenOfKey(const std::string& key, std::string& scratch) {
   if (std::memchr(key.data(), '\\', key.size()) == nullptr) return key;
   scratch = UnescapeText(key);
   return scratch;
 }
-
-}  // namespace
 
 void BM25::load(std::string_view json_text) {
   if (json_text.empty()) throw std::runtime_error("json data should not be empty");
@@ -88,32 +86,36 @@ void BM25::load(std::string_view json_text) {
   _k1 = k1;
 }
 
-void BM25::dump(const std::string& path) const {
+void BM25::FillTokenTable(JsonValue& object, const TokenFrequencyTable& table) {
+  // Keys escaped so that standard JSON readers accept them, in the bytewise
+  // order the object keeps them in, so that each insertion lands at the end
+  // of the map.
+  std::vector<std::pair<std::string, std::int32_t>> entries;
+  entries.reserve(table.size());
+  table.ForEach([&entries](std::string_view token, std::int32_t count) {
+    entries.emplace_back(EscapeTextForJson(token), count);
+  });
+  std::sort(entries.begin(), entries.end());
+  object.SetKind(JsonKind::Object);
+  for (auto& [key, count] : entries) object.Member(key) = count;
+}
+
+JsonValue BM25::Document() const {
   // JSON has no spelling for infinity or not-a-number, and the model could
   // not be read back from such a document.
   if (!std::isfinite(_b) || !std::isfinite(_k1) || !std::isfinite(_doc_length_average)) {
     throw std::runtime_error("Failed to dump: b, k1 and the average document length must be finite");
   }
-  // Keys escaped so that standard JSON readers accept them, in the bytewise
-  // order the object keeps them in, so that each insertion lands at the end
-  // of the map.
-  std::vector<std::pair<std::string, std::int32_t>> entries;
-  entries.reserve(_doc_token_frequency.size());
-  _doc_token_frequency.ForEach([&entries](std::string_view token, std::int32_t count) {
-    entries.emplace_back(EscapeTextForJson(token), count);
-  });
-  std::sort(entries.begin(), entries.end());
-
   JsonValue document = JsonValue::OfKind(JsonKind::Object);
-  JsonValue& table = document.Member(kTokenFrequencyKey);
-  table.SetKind(JsonKind::Object);
-  for (auto& [key, count] : entries) table.Member(key) = count;
-  entries = {};
+  FillTokenTable(document.Member(kTokenFrequencyKey), _doc_token_frequency);
   document.Member("_doc_count") = _doc_count;
   document.Member("_doc_length_average") = _doc_length_average;
   document.Member("_b") = _b;
   document.Member("_k1") = _k1;
+  return document;
+}
 
+void BM25::WriteDocument(const std::string& path, const JsonValue& document) {
   switch (ReplaceFileContents(path, document.Serialize(1, "  "))) {
     case ReplaceFileResult::kReplaced:
       return;
@@ -123,5 +125,7 @@ void BM25::dump(const std::string& path) const {
       throw std::runtime_error("Failed to dump: Unable to write file");
   }
 }
+
+void BM25::dump(const std::string& path) const { WriteDocument(path, Document()); }
 
 }  // namespace lumo::typing::text

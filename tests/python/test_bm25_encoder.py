@@ -1,6 +1,7 @@
 """lumotext.BM25Encoder: equality with pylumotext.BM25, the document IDF worked
 by hand, index outputs against the mmh3 package, merging, saving and pickling."""
 
+import json
 import math
 import pickle
 import random
@@ -187,3 +188,13 @@ def test_integer_like_tokens_and_str_subclasses_are_read_as_their_values():
     assert encoder.encode_document(numpy.array([5, 3])) == encoder.encode_document([5, 3])
     vector = encoder.encode_document([Text("a"), "b"])
     assert vector == encoder.encode_document(["a", "b"]) and all(type(key) is str for key in vector)
+
+
+def test_saved_files_survive_standard_json_tools(tmp_path):
+    # Control bytes and non-ASCII keys in both tables, re-saved by Python's json.
+    encoder = BM25Encoder(idf="document").fit([["a\x01b", "中文"], ["中文", "\x1f"]])
+    encoder.save(tmp_path / "model.json")
+    document = json.loads((tmp_path / "model.json").read_text(encoding="utf-8"))
+    assert document["_document_frequency"] == {"a\x01b": 1, "中文": 2, "\x1f": 1}
+    (tmp_path / "resaved.json").write_text(json.dumps(document), encoding="utf-8")
+    assert BM25Encoder.load(tmp_path / "resaved.json", idf="document") == encoder
