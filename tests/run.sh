@@ -57,7 +57,7 @@ TSAN_OPTIONS=halt_on_error=1 build/tsan/concurrency_tests
 # Every fuzz target for a short while, from the build above (longer runs:
 # scripts/fuzz.sh <seconds>).
 stage "fuzz"
-LUMO_FUZZ_BUILD=build/sanitize scripts/fuzz.sh "${LUMO_FUZZ_SECONDS:-20}"
+LUMO_FUZZ_BUILD=build/sanitize scripts/fuzz.sh "${LUMO_FUZZ_SECONDS:-10}"
 
 # The Python tests last, against the installed package (the source tree holds no
 # importable module), so that their summary closes the run.
