@@ -213,24 +213,20 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
   for (Py_ssize_t d = 0; d < count; ++d) {
     ReadTokens(items[d], d, list);
     py::object vector;
+    // The same three outputs for weights keyed by ids or by token texts.
+    const auto emit = [&](const auto& weights) {
+      if (output == Output::kDict) {
+        vector = ToDict(weights, list);
+      } else if (output == Output::kSparse) {
+        vector = ToSparse(ToIndexed(weights));
+      } else {
+        rows.Append(ToIndexed(weights));
+      }
+    };
     if (list.integer) {
-      const auto weights = encode(encoder, std::span<const std::int64_t>(list.ids));
-      if (output == Output::kDict) {
-        vector = ToDict(weights, list);
-      } else if (output == Output::kSparse) {
-        vector = ToSparse(ToIndexed(weights));
-      } else {
-        rows.Append(ToIndexed(weights));
-      }
+      emit(encode(encoder, std::span<const std::int64_t>(list.ids)));
     } else {
-      const auto weights = encode(encoder, std::span<const std::string_view>(list.strings));
-      if (output == Output::kDict) {
-        vector = ToDict(weights, list);
-      } else if (output == Output::kSparse) {
-        vector = ToSparse(ToIndexed(weights));
-      } else {
-        rows.Append(ToIndexed(weights));
-      }
+      emit(encode(encoder, std::span<const std::string_view>(list.strings)));
     }
     if (output != Output::kCsr) PyList_SET_ITEM(vectors.ptr(), d, vector.release().ptr());
   }
