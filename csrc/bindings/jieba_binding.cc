@@ -1,8 +1,9 @@
 // The Python class Jieba. A sentence is read as a view of the str's UTF-8
 // (cached in the str, alive for the call), or of a bytes object's raw bytes,
 // as the standard string conversion accepts both; the engine runs without the
-// interpreter lock and gives the words as byte slices of that view; each
-// slice becomes a str, decoded strictly, with no copy in between.
+// interpreter lock and gives the words as byte slices of that view. Words of
+// a str are cut out of it at code point offsets; words of bytes are decoded
+// strictly.
 #include <Python.h>
 
 #include <array>
@@ -11,7 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "bindings/python_words.h"
 #include "bindings/registration.h"
+#include "tokenizer/jieba/engine_operations.h"
 #include "tokenizer/jieba/jieba.h"
 
 namespace py = pybind11;
@@ -27,12 +30,14 @@ struct Sentence {
   std::string_view bytes;
 };
 
-// The words of one call as slices of the sentence's bytes, named List[str]
-// for the generated signatures. The sentence keeps the bytes alive.
+// The words of one call as slices of the sentence's bytes, and for a str
+// sentence their code point spans, named List[str] for the generated
+// signatures. The sentence keeps the bytes alive.
 struct WordList {
   py::object sentence;
   std::string_view bytes;
   std::vector<typing::text::jieba::WordSlice> slices;
+  std::vector<typing::text::jieba::CodePointSpan> spans;
 };
 
 // Sentences shorter than this many bytes are segmented with the interpreter
@@ -44,17 +49,24 @@ struct WordList {
 constexpr std::size_t kReleaseLockBytes = 1024;
 
 // Segments, with the lock released unless the sentence is short: the engine
-// touches no Python object.
+// touches no Python object. For a str sentence it also finds the words' code
+// point spans (its UTF-8 is valid, so every slice lies on character
+// boundaries).
 template <typename Cut>
 WordList CutReleased(const Sentence& sentence, const Cut& cut) {
-  WordList result{sentence.owner, sentence.bytes, {}};
-  if (result.bytes.size() < kReleaseLockBytes) {
+  WordList result{sentence.owner, sentence.bytes, {}, {}};
+  const bool text = PyUnicode_Check(sentence.owner.ptr());
+  const auto run = [&] {
     cut(result.bytes, result.slices);
+    if (text) typing::text::jieba::SlicesToCodePointSpans(result.bytes, result.slices, result.spans);
+  };
+  if (result.bytes.size() < kReleaseLockBytes) {
+    run();
     return result;
   }
   {
     py::gil_scoped_release release;
-    cut(result.bytes, result.slices);
+    run();
   }
   return result;
 }
@@ -124,9 +136,10 @@ template <>
 struct type_caster<lumo::bindings::jieba_detail::WordList> {
   PYBIND11_TYPE_CASTER(lumo::bindings::jieba_detail::WordList, const_name("List[str]"));
   bool load(handle, bool) { return false; }
-  // A word that is not valid UTF-8 raises UnicodeDecodeError; the partly
-  // built list is dropped.
+  // Words of a str are its substrings. A word of bytes that is not valid
+  // UTF-8 raises UnicodeDecodeError; the partly built list is dropped.
   static handle cast(const lumo::bindings::jieba_detail::WordList& src, return_value_policy, handle) {
+    if (PyUnicode_Check(src.sentence.ptr())) return lumo::bindings::WordListOf(src.sentence.ptr(), src.spans).release();
     const auto& slices = src.slices;
     PyObject* list = PyList_New(static_cast<Py_ssize_t>(slices.size()));
     if (list == nullptr) throw error_already_set();

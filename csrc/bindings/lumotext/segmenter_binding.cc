@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bindings/lumotext/registration.h"
+#include "bindings/python_words.h"
 #include "tokenizer/jieba/data_file_check.h"
 #include "tokenizer/jieba/engine_operations.h"
 #include "tokenizer/jieba/jieba.h"
@@ -68,35 +69,27 @@ std::string_view Utf8Of(PyObject* text) {
   return {data, static_cast<std::size_t>(size)};
 }
 
-// text[start:end] as a new str.
-PyObject* Substring(PyObject* text, const CodePointSpan& span) {
-  PyObject* word = PyUnicode_Substring(text, span.start, span.end);
-  if (word == nullptr) throw py::error_already_set();
-  return word;
-}
-
-py::list WordList(PyObject* text, const std::vector<CodePointSpan>& spans) {
-  py::list words(spans.size());
-  for (std::size_t i = 0; i < spans.size(); ++i) {
-    PyList_SET_ITEM(words.ptr(), static_cast<Py_ssize_t>(i), Substring(text, spans[i]));
-  }
-  return words;
-}
-
+// Consecutive words usually meet (one's end is the next one's start), so an
+// offset equal to the previous end reuses that int object: about one new int
+// per word instead of two.
 py::list TokenList(PyObject* text, const std::vector<CodePointSpan>& spans) {
   py::list tokens(spans.size());
+  PyObject* previous_end = nullptr;  // borrowed from the previous token
   for (std::size_t i = 0; i < spans.size(); ++i) {
     PyObject* token = PyTuple_New(3);
     if (token == nullptr) throw py::error_already_set();
     PyList_SET_ITEM(tokens.ptr(), static_cast<Py_ssize_t>(i), token);
-    PyObject* word = Substring(text, spans[i]);
+    PyObject* word = SubstringOf(text, spans[i]);
     PyTuple_SET_ITEM(token, 0, word);
-    PyObject* start = PyLong_FromUnsignedLong(spans[i].start);
+    PyObject* start = previous_end != nullptr && spans[i].start == spans[i - 1].end
+                          ? Py_NewRef(previous_end)
+                          : PyLong_FromUnsignedLong(spans[i].start);
     if (start == nullptr) throw py::error_already_set();
     PyTuple_SET_ITEM(token, 1, start);
     PyObject* end = PyLong_FromUnsignedLong(spans[i].end);
     if (end == nullptr) throw py::error_already_set();
     PyTuple_SET_ITEM(token, 2, end);
+    previous_end = end;
     // Only str and int inside: no cycle can pass through it, so the
     // collector need not visit it.
     PyObject_GC_UnTrack(token);
@@ -346,7 +339,7 @@ void RegisterSegmenter(py::module_& module) {
           "cut",
           [](const Jieba& engine, const py::handle& text, int mode) {
             const Mode checked = ToMode(mode);
-            return WordList(text.ptr(), SpansOf(engine, checked, Utf8Of(text.ptr())));
+            return WordListOf(text.ptr(), SpansOf(engine, checked, Utf8Of(text.ptr())));
           },
           py::arg("text"), py::arg("mode"), "The words of text in mode 0 (default), 1 (search) or 2 (full).")
       .def(
