@@ -17,10 +17,10 @@
 #include <string_view>
 #include <thread>
 #include <tuple>
-#include <unordered_map>
 #include <vector>
 
 #include "bindings/lumotext/registration.h"
+#include "bindings/lumotext/word_table.h"
 #include "bindings/python_words.h"
 #include "tokenizer/jieba/data_file_check.h"
 #include "tokenizer/jieba/engine_operations.h"
@@ -107,20 +107,6 @@ std::vector<CodePointSpan> SpansOf(const Jieba& engine, Mode mode, std::string_v
   return spans;
 }
 
-// The words of one worker, interned: every distinct word (its UTF-8 bytes,
-// which point into the batch's texts) gets a number once, so that the result
-// holds one str object per distinct word instead of one per occurrence.
-struct WordTable {
-  std::unordered_map<std::string_view, std::uint32_t> numbers;
-  std::vector<std::string_view> words;  // by number
-
-  std::uint32_t Intern(std::string_view word) {
-    const auto [found, added] = numbers.try_emplace(word, static_cast<std::uint32_t>(words.size()));
-    if (added) words.push_back(word);
-    return found->second;
-  }
-};
-
 // The cut of one text: the worker whose table numbers its words, and the
 // numbers in order.
 struct InternedWords {
@@ -187,7 +173,7 @@ class BatchRun {
       }
     } resume{collector_was_enabled};
     std::vector<std::vector<py::object>> objects(tables_.size());
-    for (std::size_t w = 0; w < tables_.size(); ++w) objects[w].resize(tables_[w].words.size());
+    for (std::size_t w = 0; w < tables_.size(); ++w) objects[w].resize(tables_[w].Words().size());
     py::list results(results_.size());
     for (std::size_t i = 0; i < results_.size(); ++i) {
       const InternedWords& cut = results_[i];
@@ -196,7 +182,7 @@ class BatchRun {
       for (std::size_t k = 0; k < cut.numbers.size(); ++k) {
         py::object& word = known[cut.numbers[k]];
         if (!word) {
-          const std::string_view bytes = tables_[cut.worker].words[cut.numbers[k]];
+          const std::string_view bytes = tables_[cut.worker].Words()[cut.numbers[k]];
           word = py::reinterpret_steal<py::object>(
               PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "strict"));
           if (!word) throw py::error_already_set();

@@ -1,0 +1,82 @@
+// Numbers the distinct words of a batch as the workers cut them, so that the
+// result holds one str object per distinct word instead of one per
+// occurrence. Open addressing over 32-byte slots that keep each word's hash
+// and, for words of up to 19 bytes (nearly all Chinese words), its bytes:
+// a probe compares within the slot and does not chase the word into the
+// text it came from, which is usually out of cache by then.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace lumo::bindings::companion {
+
+class WordTable {
+ public:
+  WordTable() : slots_(kInitialSlots) {}
+
+  // The number of word: its index in Words(), given on first sight. The
+  // bytes are not copied; they must outlive the table.
+  std::uint32_t Intern(std::string_view word) {
+    const std::uint64_t hash = std::hash<std::string_view>{}(word);
+    for (std::size_t mask = slots_.size() - 1, at = hash & mask;; at = (at + 1) & mask) {
+      Slot& slot = slots_[at];
+      if (slot.number == kEmpty) return Add(slot, hash, word);
+      if (slot.hash == hash && Matches(slot, word)) return slot.number;
+    }
+  }
+
+  // Every distinct word, by number.
+  const std::vector<std::string_view>& Words() const { return words_; }
+
+ private:
+  static constexpr std::uint32_t kEmpty = UINT32_MAX;
+  static constexpr std::size_t kInitialSlots = 1024;  // a power of two
+  static constexpr std::size_t kInlineBytes = 19;
+
+  struct Slot {
+    std::uint64_t hash = 0;
+    std::uint32_t number = kEmpty;
+    std::uint8_t length = 0;  // the word's length when it fits inline, else 0
+    char bytes[kInlineBytes] = {};
+  };
+  static_assert(sizeof(Slot) == 32);
+
+  bool Matches(const Slot& slot, std::string_view word) const {
+    if (word.size() <= kInlineBytes) return slot.length == word.size() && std::memcmp(slot.bytes, word.data(), word.size()) == 0;
+    return slot.length == 0 && words_[slot.number] == word;
+  }
+
+  std::uint32_t Add(Slot& slot, std::uint64_t hash, std::string_view word) {
+    const auto number = static_cast<std::uint32_t>(words_.size());
+    slot.hash = hash;
+    slot.number = number;
+    if (word.size() <= kInlineBytes) {
+      slot.length = static_cast<std::uint8_t>(word.size());
+      std::memcpy(slot.bytes, word.data(), word.size());
+    }
+    words_.push_back(word);
+    if (2 * words_.size() > slots_.size()) Grow();  // load factor at most one half
+    return number;
+  }
+
+  void Grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.number == kEmpty) continue;
+      std::size_t at = slot.hash & mask;
+      while (slots_[at].number != kEmpty) at = (at + 1) & mask;
+      slots_[at] = slot;
+    }
+  }
+
+  std::vector<Slot> slots_;
+  std::vector<std::string_view> words_;
+};
+
+}  // namespace lumo::bindings::companion
