@@ -3,6 +3,7 @@ offsets, keywords worked out by hand, user words, batches and their errors."""
 
 from __future__ import annotations
 
+import collections
 import os
 import pathlib
 import signal
@@ -133,16 +134,27 @@ def test_bad_user_words(paths: dict[str, str], user_words: object, error: type, 
 @pytest.mark.parametrize("mode", MODES)
 @pytest.mark.parametrize("threads", [1, 2, 5])
 def test_cut_batch_equals_per_text_calls(default_segmenter: lumotext.Segmenter, mode: str, threads: int) -> None:
-    texts = SENTENCES * 7
+    texts = SENTENCES * 7 + ["café naïve"]  # every storage width: 1 byte (ASCII and not), 2 and 4
     single = {"default": default_segmenter.cut, "search": default_segmenter.cut_for_search,
               "full": default_segmenter.cut_all}[mode]
     assert default_segmenter.cut_batch(iter(texts), mode=mode, threads=threads) == [  # type: ignore[arg-type]
         single(text) for text in texts]
 
 
+@pytest.mark.parametrize("threads", [1, 2])
+def test_cut_batch_words_hold_one_reference_per_use(default_segmenter: lumotext.Segmenter, threads: int) -> None:
+    batch = default_segmenter.cut_batch(["中国，中国人民", "中国"] * 20, threads=threads)
+    uses = collections.Counter(id(word) for words in batch for word in words)
+    objects = {id(word): word for words in batch for word in words}
+    for key in list(objects):
+        word = objects[key]
+        assert sys.getrefcount(word) == uses[key] + 3  # the dict, the name and the argument
+
+
 @pytest.mark.parametrize(("texts", "kwargs", "error", "message"), [
     (["a", "b", 3], {}, TypeError, r"^texts\[2\] must be str, not int$"),
     (["a", "b\ud800"], {}, ValueError, r"^texts\[1\]: 'utf-8' codec can't encode"),
+    (["中", "b\ud800", "c", "\udfff"] * 50, {"threads": 2}, ValueError, r"^texts\[1\]: 'utf-8' codec can't encode"),
     (["a"], {"threads": 0}, ValueError, "threads must be at least 1, not 0"),
     (["a"], {"mode": "fast"}, ValueError, "mode must be 'default', 'search' or 'full', not 'fast'"),
     (3, {}, TypeError, "not iterable"),

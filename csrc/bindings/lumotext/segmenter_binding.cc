@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bindings/lumotext/registration.h"
+#include "bindings/lumotext/text_utf8.h"
 #include "bindings/lumotext/word_table.h"
 #include "bindings/python_words.h"
 #include "tokenizer/jieba/data_file_check.h"
@@ -114,6 +115,22 @@ struct InternedWords {
   std::vector<std::uint32_t> numbers;
 };
 
+// A text of a batch as its str stores it, read under the lock: code units of
+// `kind` bytes, and whether they are all ASCII (then they are the UTF-8).
+struct BatchText {
+  int kind = PyUnicode_1BYTE_KIND;
+  bool ascii = true;
+  const void* data = nullptr;
+  std::size_t length = 0;  // in code points
+};
+
+// A text with a surrogate, or whose UTF-8 reaches the engine's limit; the
+// caller finds which and raises as for a single text.
+struct UnencodableText {};
+
+// The engine takes texts under 4 GiB of UTF-8.
+constexpr std::size_t kTextLimit = std::numeric_limits<std::uint32_t>::max();
+
 // Runs cut over many texts on worker threads while the calling thread waits
 // without the interpreter lock, taking it back briefly every kSignalPoll to let
 // Python run its signal handlers: a KeyboardInterrupt (or any exception a
@@ -122,11 +139,12 @@ class BatchRun {
  public:
   static constexpr std::chrono::milliseconds kSignalPoll{20};
 
-  BatchRun(const Jieba& engine, Mode mode, const std::vector<std::string_view>& texts)
-      : engine_(engine), mode_(mode), texts_(texts), results_(texts.size()) {}
+  BatchRun(const Jieba& engine, Mode mode, const std::vector<BatchText>& texts)
+      : engine_(engine), mode_(mode), texts_(texts), encoded_(texts.size()), results_(texts.size()) {}
 
   // Cuts every text with `threads` workers; throws error_already_set when a
-  // signal handler raised.
+  // signal handler raised, UnencodableText when a text has no UTF-8 under
+  // the size limit.
   void Run(std::size_t threads) {
     tables_.resize(threads);
     bool interrupted = false;
@@ -161,9 +179,14 @@ class BatchRun {
     if (failure_) std::rethrow_exception(failure_);
   }
 
-  // The word lists, in input order. Holds the lock; the cyclic garbage
-  // collector is paused meanwhile, since lists of str cannot form cycles and
-  // its passes over the growing result would cost more than building it.
+  // The word lists, in input order. Holds the lock. Every list and every
+  // distinct word's str is made first; then each str's reference count is
+  // raised once by its number of uses and the lists are filled with plain
+  // pointer stores, rather than touching a str (often out of cache) per
+  // occurrence. Nothing can fail after the first count is raised. The cyclic
+  // garbage collector is paused meanwhile, since lists of str cannot form
+  // cycles and its passes over the growing result would cost more than
+  // building it.
   py::list Results() const {
     const bool collector_was_enabled = PyGC_Disable() != 0;
     struct Resume {
@@ -172,24 +195,36 @@ class BatchRun {
         if (enable) PyGC_Enable();
       }
     } resume{collector_was_enabled};
-    std::vector<std::vector<py::object>> objects(tables_.size());
-    for (std::size_t w = 0; w < tables_.size(); ++w) objects[w].resize(tables_[w].Words().size());
     py::list results(results_.size());
     for (std::size_t i = 0; i < results_.size(); ++i) {
-      const InternedWords& cut = results_[i];
-      std::vector<py::object>& known = objects[cut.worker];
-      py::list words(cut.numbers.size());
-      for (std::size_t k = 0; k < cut.numbers.size(); ++k) {
-        py::object& word = known[cut.numbers[k]];
-        if (!word) {
-          const std::string_view bytes = tables_[cut.worker].Words()[cut.numbers[k]];
-          word = py::reinterpret_steal<py::object>(
-              PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "strict"));
-          if (!word) throw py::error_already_set();
-        }
-        PyList_SET_ITEM(words.ptr(), static_cast<Py_ssize_t>(k), word.inc_ref().ptr());
+      PyObject* words = PyList_New(static_cast<Py_ssize_t>(results_[i].numbers.size()));
+      if (words == nullptr) throw py::error_already_set();
+      PyList_SET_ITEM(results.ptr(), static_cast<Py_ssize_t>(i), words);  // empty slots until filled below
+    }
+    std::vector<std::vector<py::object>> objects(tables_.size());
+    for (std::size_t w = 0; w < tables_.size(); ++w) {
+      const std::vector<std::string_view>& words = tables_[w].Words();
+      objects[w].reserve(words.size());
+      for (const std::string_view bytes : words) {
+        objects[w].push_back(py::reinterpret_steal<py::object>(
+            PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "strict")));
+        if (!objects[w].back()) throw py::error_already_set();
       }
-      PyList_SET_ITEM(results.ptr(), static_cast<Py_ssize_t>(i), words.release().ptr());
+    }
+    for (std::size_t w = 0; w < tables_.size(); ++w) {
+      const std::vector<std::uint64_t>& uses = tables_[w].Uses();
+      for (std::size_t n = 0; n < uses.size(); ++n) {
+        PyObject* word = objects[w][n].ptr();
+        Py_SET_REFCNT(word, Py_REFCNT(word) + static_cast<Py_ssize_t>(uses[n]));
+      }
+    }
+    for (std::size_t i = 0; i < results_.size(); ++i) {
+      const InternedWords& cut = results_[i];
+      const std::vector<py::object>& known = objects[cut.worker];
+      PyObject* words = PyList_GET_ITEM(results.ptr(), static_cast<Py_ssize_t>(i));
+      for (std::size_t k = 0; k < cut.numbers.size(); ++k) {
+        PyList_SET_ITEM(words, static_cast<Py_ssize_t>(k), known[cut.numbers[k]].ptr());
+      }
     }
     return results;
   }
@@ -200,7 +235,7 @@ class BatchRun {
     WordTable& table = tables_[worker];
     try {
       for (std::size_t i = next_.fetch_add(1); i < texts_.size() && !cancelled_.load(); i = next_.fetch_add(1)) {
-        const std::string_view text = texts_[i];
+        const std::string_view text = Utf8(i);
         CutSlices(engine_, mode_, text, slices);
         InternedWords& cut = results_[i];
         cut.worker = worker;
@@ -219,9 +254,26 @@ class BatchRun {
     done_.notify_all();
   }
 
+  // The UTF-8 of text i: the str's own storage for ASCII, else encoded into
+  // encoded_[i], which lives as long as the run (interned words point into it).
+  std::string_view Utf8(std::size_t i) {
+    const BatchText& text = texts_[i];
+    if (text.kind == PyUnicode_1BYTE_KIND && text.ascii) return {static_cast<const char*>(text.data), text.length};
+    std::string& out = encoded_[i];
+    bool encoded = false;
+    switch (text.kind) {
+      case PyUnicode_1BYTE_KIND: encoded = EncodeUtf8(static_cast<const Py_UCS1*>(text.data), text.length, kTextLimit, out); break;
+      case PyUnicode_2BYTE_KIND: encoded = EncodeUtf8(static_cast<const Py_UCS2*>(text.data), text.length, kTextLimit, out); break;
+      default: encoded = EncodeUtf8(static_cast<const Py_UCS4*>(text.data), text.length, kTextLimit, out); break;
+    }
+    if (!encoded) throw UnencodableText{};
+    return out;
+  }
+
   const Jieba& engine_;
   const Mode mode_;
-  const std::vector<std::string_view>& texts_;
+  const std::vector<BatchText>& texts_;
+  std::vector<std::string> encoded_;  // element i written by the worker that cuts text i
   std::vector<InternedWords> results_;
   std::vector<WordTable> tables_;  // one per worker, written by that worker only
   std::atomic<std::size_t> next_{0};
@@ -240,6 +292,18 @@ class BatchRun {
   throw py::error_already_set();
 }
 
+// The UTF-8 of texts[i] as Utf8Of gives it, its errors raised as ValueError
+// naming the index.
+std::string_view CheckedUtf8Of(PyObject* item, std::size_t i) {
+  try {
+    return Utf8Of(item);
+  } catch (py::error_already_set& error) {
+    RaiseForItem(error, PyExc_ValueError, i);
+  } catch (py::value_error& error) {
+    throw py::value_error("texts[" + std::to_string(i) + "]: " + error.what());
+  }
+}
+
 py::list CutBatch(const Jieba& engine, const py::handle& texts, int mode_number, std::size_t threads) {
   const Mode mode = ToMode(mode_number);
   if (threads == 0) throw py::value_error("threads must be at least 1");
@@ -247,22 +311,27 @@ py::list CutBatch(const Jieba& engine, const py::handle& texts, int mode_number,
   // list while the lock is released.
   const py::tuple items = py::reinterpret_steal<py::tuple>(PySequence_Tuple(texts.ptr()));
   if (!items) throw py::error_already_set();
-  std::vector<std::string_view> views(items.size());
-  for (std::size_t i = 0; i < views.size(); ++i) {
+  std::vector<BatchText> sources(items.size());
+  for (std::size_t i = 0; i < sources.size(); ++i) {
     PyObject* item = PyTuple_GET_ITEM(items.ptr(), static_cast<Py_ssize_t>(i));
     if (!PyUnicode_Check(item)) {
       throw py::type_error("texts[" + std::to_string(i) + "] must be str, not " + Py_TYPE(item)->tp_name);
     }
-    try {
-      views[i] = Utf8Of(item);
-    } catch (py::error_already_set& error) {
-      RaiseForItem(error, PyExc_ValueError, i);
-    } catch (py::value_error& error) {
-      throw py::value_error("texts[" + std::to_string(i) + "]: " + error.what());
-    }
+    if (PyUnicode_READY(item) != 0) throw py::error_already_set();
+    sources[i] = BatchText{static_cast<int>(PyUnicode_KIND(item)), PyUnicode_IS_ASCII(item) != 0, PyUnicode_DATA(item),
+                           static_cast<std::size_t>(PyUnicode_GET_LENGTH(item))};
+    if (sources[i].ascii && sources[i].length >= kTextLimit) CheckedUtf8Of(item, i);  // raises
   }
-  BatchRun run(engine, mode, views);
-  if (!views.empty()) run.Run(std::min(threads, views.size()));
+  BatchRun run(engine, mode, sources);
+  try {
+    if (!sources.empty()) run.Run(std::min(threads, sources.size()));
+  } catch (const UnencodableText&) {
+    // Raise for the first such text, as a text-by-text check would.
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+      if (!sources[i].ascii) CheckedUtf8Of(PyTuple_GET_ITEM(items.ptr(), static_cast<Py_ssize_t>(i)), i);
+    }
+    throw std::logic_error("a text could not be encoded, yet each has UTF-8");
+  }
   return run.Results();
 }
 

@@ -18,19 +18,24 @@ class WordTable {
  public:
   WordTable() : slots_(kInitialSlots) {}
 
-  // The number of word: its index in Words(), given on first sight. The
-  // bytes are not copied; they must outlive the table.
+  // The number of word: its index in Words(), given on first sight; counts
+  // the use. The bytes are not copied; they must outlive the table.
   std::uint32_t Intern(std::string_view word) {
     const std::uint64_t hash = std::hash<std::string_view>{}(word);
     for (std::size_t mask = slots_.size() - 1, at = hash & mask;; at = (at + 1) & mask) {
       Slot& slot = slots_[at];
       if (slot.number == kEmpty) return Add(slot, hash, word);
-      if (slot.hash == hash && Matches(slot, word)) return slot.number;
+      if (slot.hash == hash && Matches(slot, word)) {
+        ++uses_[slot.number];
+        return slot.number;
+      }
     }
   }
 
   // Every distinct word, by number.
   const std::vector<std::string_view>& Words() const { return words_; }
+  // How many times each word was interned, by number.
+  const std::vector<std::uint64_t>& Uses() const { return uses_; }
 
  private:
   static constexpr std::uint32_t kEmpty = UINT32_MAX;
@@ -59,6 +64,7 @@ class WordTable {
       std::memcpy(slot.bytes, word.data(), word.size());
     }
     words_.push_back(word);
+    uses_.push_back(1);
     if (2 * words_.size() > slots_.size()) Grow();  // load factor at most one half
     return number;
   }
@@ -77,6 +83,7 @@ class WordTable {
 
   std::vector<Slot> slots_;
   std::vector<std::string_view> words_;
+  std::vector<std::uint64_t> uses_;
 };
 
 }  // namespace lumo::bindings::companion
