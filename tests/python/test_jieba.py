@@ -2,8 +2,10 @@
 
 from __future__ import annotations
 
+import collections
 import pathlib
 import re
+import sys
 import weakref
 
 import pytest
@@ -55,6 +57,19 @@ def test_cut_joins_back_to_the_sentence(jieba: pylumotext.Jieba, sentence: str) 
     words = jieba.cut(sentence)
     assert "".join(words) == sentence
     assert all(isinstance(word, str) and word for word in words)
+
+
+@pytest.mark.parametrize("method", ["cut", "cut_for_search"])
+@pytest.mark.parametrize("repeats", [3, 200])  # a short sentence, and one long enough to share its words
+def test_each_use_of_a_word_holds_one_reference(jieba: pylumotext.Jieba, method: str, repeats: int) -> None:
+    sentence = "北京大学，𝄞中国" * repeats
+    words = getattr(jieba, method)(sentence)
+    assert "".join(words) == sentence or method == "cut_for_search"
+    uses = collections.Counter(id(word) for word in words)
+    objects = {id(word): word for word in words}
+    for key in list(objects):
+        word = objects[key]
+        assert sys.getrefcount(word) == uses[key] + 3  # the dict, the name and the argument
 
 
 def test_results_are_new_lists_of_str(jieba: pylumotext.Jieba) -> None:

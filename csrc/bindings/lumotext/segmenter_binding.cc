@@ -21,8 +21,8 @@
 
 #include "bindings/lumotext/registration.h"
 #include "bindings/lumotext/text_utf8.h"
-#include "bindings/lumotext/word_table.h"
 #include "bindings/python_words.h"
+#include "bindings/word_table.h"
 #include "tokenizer/jieba/data_file_check.h"
 #include "tokenizer/jieba/engine_operations.h"
 #include "tokenizer/jieba/jieba.h"
@@ -201,23 +201,10 @@ class BatchRun {
       if (words == nullptr) throw py::error_already_set();
       PyList_SET_ITEM(results.ptr(), static_cast<Py_ssize_t>(i), words);  // empty slots until filled below
     }
-    std::vector<std::vector<py::object>> objects(tables_.size());
-    for (std::size_t w = 0; w < tables_.size(); ++w) {
-      const std::vector<std::string_view>& words = tables_[w].Words();
-      objects[w].reserve(words.size());
-      for (const std::string_view bytes : words) {
-        objects[w].push_back(py::reinterpret_steal<py::object>(
-            PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "strict")));
-        if (!objects[w].back()) throw py::error_already_set();
-      }
-    }
-    for (std::size_t w = 0; w < tables_.size(); ++w) {
-      const std::vector<std::uint64_t>& uses = tables_[w].Uses();
-      for (std::size_t n = 0; n < uses.size(); ++n) {
-        PyObject* word = objects[w][n].ptr();
-        Py_SET_REFCNT(word, Py_REFCNT(word) + static_cast<Py_ssize_t>(uses[n]));
-      }
-    }
+    std::vector<std::vector<py::object>> objects;
+    objects.reserve(tables_.size());
+    for (const WordTable& table : tables_) objects.push_back(WordObjects(table));
+    for (std::size_t w = 0; w < tables_.size(); ++w) AddUseReferences(objects[w], tables_[w].Uses());
     for (std::size_t i = 0; i < results_.size(); ++i) {
       const InternedWords& cut = results_[i];
       const std::vector<py::object>& known = objects[cut.worker];

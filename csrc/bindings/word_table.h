@@ -1,10 +1,13 @@
-// Numbers the distinct words of a batch as the workers cut them, so that the
-// result holds one str object per distinct word instead of one per
-// occurrence. Open addressing over 32-byte slots that keep each word's hash
+// Numbers the distinct words of a cut (a long text, or a batch per worker),
+// so that the result holds one str object per distinct word instead of one
+// per occurrence. Open addressing over 32-byte slots that keep each word's hash
 // and, for words of up to 19 bytes (nearly all Chinese words), its bytes:
 // a probe compares within the slot and does not chase the word into the
 // text it came from, which is usually out of cache by then.
 #pragma once
+
+#include <Python.h>
+#include <pybind11/pybind11.h>
 
 #include <cstdint>
 #include <cstring>
@@ -12,11 +15,12 @@
 #include <string_view>
 #include <vector>
 
-namespace lumo::bindings::companion {
+namespace lumo::bindings {
 
 class WordTable {
  public:
-  WordTable() : slots_(kInitialSlots) {}
+  // Room for about expected_words distinct words before the first growth.
+  explicit WordTable(std::size_t expected_words = kInitialSlots / 2) : slots_(SlotsFor(expected_words)) {}
 
   // The number of word: its index in Words(), given on first sight; counts
   // the use. The bytes are not copied; they must outlive the table.
@@ -39,7 +43,8 @@ class WordTable {
 
  private:
   static constexpr std::uint32_t kEmpty = UINT32_MAX;
-  static constexpr std::size_t kInitialSlots = 1024;  // a power of two
+  static constexpr std::size_t kMinSlots = 16;  // powers of two
+  static constexpr std::size_t kInitialSlots = 1024;
   static constexpr std::size_t kInlineBytes = 19;
 
   struct Slot {
@@ -49,6 +54,12 @@ class WordTable {
     char bytes[kInlineBytes] = {};
   };
   static_assert(sizeof(Slot) == 32);
+
+  static std::size_t SlotsFor(std::size_t words) {
+    std::size_t slots = kMinSlots;
+    while (slots < 2 * words && slots < kInitialSlots) slots *= 2;
+    return slots;
+  }
 
   bool Matches(const Slot& slot, std::string_view word) const {
     if (word.size() <= kInlineBytes) return slot.length == word.size() && std::memcmp(slot.bytes, word.data(), word.size()) == 0;
@@ -86,4 +97,27 @@ class WordTable {
   std::vector<std::uint64_t> uses_;
 };
 
-}  // namespace lumo::bindings::companion
+// Gives each str of objects (by word number) the references its uses will
+// hold, in one change per distinct word: the caller then stores the pointers
+// into lists without touching the objects, and must store exactly that many.
+inline void AddUseReferences(const std::vector<pybind11::object>& objects, const std::vector<std::uint64_t>& uses) {
+  for (std::size_t n = 0; n < uses.size(); ++n) {
+    PyObject* word = objects[n].ptr();
+    Py_SET_REFCNT(word, Py_REFCNT(word) + static_cast<Py_ssize_t>(uses[n]));
+  }
+}
+
+// A new str for each word of table, by number; throws error_already_set
+// (UnicodeDecodeError) for a word that is not UTF-8.
+inline std::vector<pybind11::object> WordObjects(const WordTable& table) {
+  std::vector<pybind11::object> objects;
+  objects.reserve(table.Words().size());
+  for (const std::string_view bytes : table.Words()) {
+    objects.push_back(pybind11::reinterpret_steal<pybind11::object>(
+        PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "strict")));
+    if (!objects.back()) throw pybind11::error_already_set();
+  }
+  return objects;
+}
+
+}  // namespace lumo::bindings
