@@ -2,21 +2,17 @@
 // (cached in the str, alive for the call), or of a bytes object's raw bytes,
 // as the standard string conversion accepts both; the engine runs without the
 // interpreter lock and gives the words as byte slices of that view. Words of
-// a short str are cut out of it at code point offsets; a long str's distinct
-// words are numbered off the lock and each becomes one str shared by its
-// uses; words of bytes are decoded strictly.
+// a str are made as python_words.h says; words of bytes are decoded strictly.
 #include <Python.h>
 
 #include <array>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "bindings/python_words.h"
 #include "bindings/registration.h"
-#include "bindings/word_table.h"
 #include "tokenizer/jieba/engine_operations.h"
 #include "tokenizer/jieba/jieba.h"
 
@@ -33,24 +29,15 @@ struct Sentence {
   std::string_view bytes;
 };
 
-// The words of one call as slices of the sentence's bytes; for a str
-// sentence also their code point spans, or for a long one their numbers in a
-// table of its distinct words. Named List[str] for the generated signatures.
-// The sentence keeps the bytes alive.
+// The words of one call as slices of the sentence's bytes and, for a str
+// sentence, prepared as str words. Named List[str] for the generated
+// signatures. The sentence keeps the bytes alive.
 struct WordList {
   py::object sentence;
   std::string_view bytes;
   std::vector<typing::text::jieba::WordSlice> slices;
-  std::vector<typing::text::jieba::CodePointSpan> spans;
-  std::optional<WordTable> table;
-  std::vector<std::uint32_t> numbers;
+  StrWords str_words;
 };
-
-// From this many words on, a str sentence's words are numbered and each
-// distinct one becomes a single shared str: fewer objects to make while the
-// lock is held, which is what other threads wait for (measured:
-// bench/bench_jieba.py, 64 KB calls on two threads).
-constexpr std::size_t kShareWordsFrom = 128;
 
 // Sentences shorter than this many bytes are segmented with the interpreter
 // lock held. Releasing and retaking the lock costs little alone, but when
@@ -61,25 +48,14 @@ constexpr std::size_t kShareWordsFrom = 128;
 constexpr std::size_t kReleaseLockBytes = 1024;
 
 // Segments, with the lock released unless the sentence is short: the engine
-// touches no Python object. For a str sentence it also finds the words' code
-// point spans (its UTF-8 is valid, so every slice lies on character
-// boundaries).
+// touches no Python object. For a str sentence it also prepares its words.
 template <typename Cut>
 WordList CutReleased(const Sentence& sentence, const Cut& cut) {
   WordList result{sentence.owner, sentence.bytes, {}, {}};
   const bool text = PyUnicode_Check(sentence.owner.ptr());
   const auto run = [&] {
     cut(result.bytes, result.slices);
-    if (!text) return;
-    if (result.slices.size() < kShareWordsFrom) {
-      typing::text::jieba::SlicesToCodePointSpans(result.bytes, result.slices, result.spans);
-      return;
-    }
-    WordTable& table = result.table.emplace(result.slices.size());
-    result.numbers.resize(result.slices.size());
-    for (std::size_t k = 0; k < result.slices.size(); ++k) {
-      result.numbers[k] = table.Intern(result.bytes.substr(result.slices[k].byte_offset, result.slices[k].byte_length));
-    }
+    if (text) result.str_words.Prepare(result.bytes, result.slices);
   };
   if (result.bytes.size() < kReleaseLockBytes) {
     run();
@@ -160,16 +136,7 @@ struct type_caster<lumo::bindings::jieba_detail::WordList> {
   // Words of a str are its substrings. A word of bytes that is not valid
   // UTF-8 raises UnicodeDecodeError; the partly built list is dropped.
   static handle cast(const lumo::bindings::jieba_detail::WordList& src, return_value_policy, handle) {
-    if (src.table) {
-      py::list words(src.numbers.size());
-      const std::vector<py::object> objects = lumo::bindings::WordObjects(*src.table);
-      lumo::bindings::AddUseReferences(objects, src.table->Uses());  // nothing can fail from here on
-      for (std::size_t k = 0; k < src.numbers.size(); ++k) {
-        PyList_SET_ITEM(words.ptr(), static_cast<Py_ssize_t>(k), objects[src.numbers[k]].ptr());
-      }
-      return words.release();
-    }
-    if (PyUnicode_Check(src.sentence.ptr())) return lumo::bindings::WordListOf(src.sentence.ptr(), src.spans).release();
+    if (PyUnicode_Check(src.sentence.ptr())) return src.str_words.Build(src.sentence.ptr()).release();
     const auto& slices = src.slices;
     PyObject* list = PyList_New(static_cast<Py_ssize_t>(slices.size()));
     if (list == nullptr) throw error_already_set();

@@ -381,7 +381,15 @@ void RegisterSegmenter(py::module_& module) {
           "cut",
           [](const Jieba& engine, const py::handle& text, int mode) {
             const Mode checked = ToMode(mode);
-            return WordListOf(text.ptr(), SpansOf(engine, checked, Utf8Of(text.ptr())));
+            const std::string_view utf8 = Utf8Of(text.ptr());
+            StrWords words;
+            {
+              py::gil_scoped_release release;
+              std::vector<WordSlice> slices;
+              CutSlices(engine, checked, utf8, slices);
+              words.Prepare(utf8, slices);
+            }
+            return words.Build(text.ptr());
           },
           py::arg("text"), py::arg("mode"), "The words of text in mode 0 (default), 1 (search) or 2 (full).")
       .def(
