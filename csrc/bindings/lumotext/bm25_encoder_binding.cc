@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bindings/lumotext/registration.h"
+#include "bindings/string_token.h"
 #include "bm25/bm25_encoder.h"
 #include "bm25/token_text.h"
 
@@ -42,25 +43,6 @@ struct TokenList {
 // " of document N" for batch calls, nothing for single lists.
 std::string Where(Py_ssize_t document) {
   return document < 0 ? std::string() : " of document " + std::to_string(document);
-}
-
-bool ReadStringToken(PyObject* item, std::string_view& token) {
-  if (PyUnicode_Check(item)) {
-    if (PyUnicode_IS_COMPACT_ASCII(item)) {
-      token = {static_cast<const char*>(PyUnicode_DATA(item)), static_cast<std::size_t>(PyUnicode_GET_LENGTH(item))};
-      return true;
-    }
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(item, &size);
-    if (!data) throw py::error_already_set();  // a lone surrogate: UnicodeEncodeError
-    token = {data, static_cast<std::size_t>(size)};
-    return true;
-  }
-  if (PyBytes_Check(item)) {
-    token = {PyBytes_AS_STRING(item), static_cast<std::size_t>(PyBytes_GET_SIZE(item))};
-    return true;
-  }
-  return false;
 }
 
 // An int, or an integer-like object such as a NumPy integer (__index__).
@@ -116,7 +98,8 @@ void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list) {
   }
   for (std::size_t i = 0; i < size; ++i) {
     PyObject* item = list.items[i];
-    const bool ok = list.integer ? ReadIntegerToken(item, list.ids[i]) : ReadStringToken(item, list.strings[i]);
+    const bool ok = list.integer ? ReadIntegerToken(item, list.ids[i])
+                                 : ReadStringToken(item, list.strings[i], Unencodable::kRaise);
     if (ok) continue;
     const bool other_kind = list.integer ? (PyUnicode_Check(item) || PyBytes_Check(item)) : IsIntegerToken(item);
     if (other_kind) {
@@ -246,7 +229,7 @@ void TrainOne(BM25Encoder& encoder, PyObject* tokens, Py_ssize_t document, Token
 // The token text of one str, bytes or int token: the key of its counts.
 std::string TokenText(py::handle token) {
   std::string_view text;
-  if (ReadStringToken(token.ptr(), text)) return std::string(text);
+  if (ReadStringToken(token.ptr(), text, Unencodable::kRaise)) return std::string(text);
   std::int64_t id = 0;
   if (ReadIntegerToken(token.ptr(), id)) {
     typing::text::TokenTextBuffer buffer;
