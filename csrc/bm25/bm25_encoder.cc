@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "bm25/murmur_hash3.h"
+#include "bm25/order_keys.h"
 #include "bm25/table_state.h"
 #include "bm25/token_counter.h"
 #include "bm25/token_hash.h"
@@ -32,20 +33,24 @@ bool CountFits(const std::int32_t* current, std::int64_t count) {
   return sum <= kMaxCount && sum >= std::numeric_limits<std::int32_t>::min();
 }
 
-// Sorts by index and sums the weights of entries that share one.
-std::vector<IndexedWeight> SortAndJoin(std::vector<IndexedWeight> entries) {
-  std::sort(entries.begin(), entries.end(),
-            [](const IndexedWeight& left, const IndexedWeight& right) { return left.index < right.index; });
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (kept > 0 && entries[kept - 1].index == entries[i].index) {
-      entries[kept - 1].weight += entries[i].weight;
+// Sorts by index and sums the weights of entries that share one, in their
+// order in entries.
+std::vector<IndexedWeight> SortAndJoin(const std::vector<IndexedWeight>& entries) {
+  std::vector<OrderKey> keys(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) keys[i] = {entries[i].index, static_cast<std::uint32_t>(i)};
+  std::vector<OrderKey> scratch;
+  SortOrderKeys(keys, scratch);
+  std::vector<IndexedWeight> joined;
+  joined.reserve(entries.size());
+  for (const OrderKey& key : keys) {
+    const IndexedWeight& entry = entries[key.index];
+    if (!joined.empty() && joined.back().index == entry.index) {
+      joined.back().weight += entry.weight;
     } else {
-      entries[kept++] = entries[i];
+      joined.push_back(entry);
     }
   }
-  entries.resize(kept);
-  return entries;
+  return joined;
 }
 
 }  // namespace
@@ -343,7 +348,7 @@ std::vector<IndexedWeight> ToIndexed(const StringSparseVector& vector) {
   std::vector<IndexedWeight> entries;
   entries.reserve(vector.size());
   for (const StringTokenWeight& entry : vector) entries.push_back({MurmurHash3X86_32(entry.token), entry.weight});
-  return SortAndJoin(std::move(entries));
+  return SortAndJoin(entries);
 }
 
 std::vector<IndexedWeight> ToIndexed(const IntegerSparseVector& vector) {
@@ -356,7 +361,7 @@ std::vector<IndexedWeight> ToIndexed(const IntegerSparseVector& vector) {
     }
     entries.push_back({static_cast<std::uint32_t>(entry.token), entry.weight});
   }
-  return SortAndJoin(std::move(entries));
+  return SortAndJoin(entries);
 }
 
 }  // namespace lumo::typing::text

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string_view>
@@ -41,10 +42,10 @@ class TokenCounter {
     std::uint32_t* slots = inline_slots_;
     entries_ = inline_entries_;
     if (tokens.size() > kInlineTokens) {
-      heap_slots_.resize(capacity);
-      heap_entries_.resize(tokens.size());
-      slots = heap_slots_.data();
-      entries_ = heap_entries_.data();
+      heap_slots_.reset(new std::uint32_t[capacity]);
+      heap_entries_.reset(new Entry[tokens.size()]);  // left unset: filled in order below
+      slots = heap_slots_.get();
+      entries_ = heap_entries_.get();
     }
     std::fill(slots, slots + capacity, 0u);
     const std::size_t mask = capacity - 1;
@@ -85,8 +86,8 @@ class TokenCounter {
   // Slots hold an index into the entries plus 1; 0 marks a free slot.
   std::uint32_t inline_slots_[2 * kInlineTokens];
   Entry inline_entries_[kInlineTokens];
-  std::vector<std::uint32_t> heap_slots_;
-  std::vector<Entry> heap_entries_;
+  std::unique_ptr<std::uint32_t[]> heap_slots_;
+  std::unique_ptr<Entry[]> heap_entries_;
 };
 
 }  // namespace lumo::typing::text
