@@ -163,6 +163,20 @@ struct CsrRows {
   std::vector<std::int64_t> indices;
   std::vector<double> data;
 
+  // Room for the rows of documents: one entry per token at most (lists and
+  // tuples are counted; other sequences grow the arrays as they come).
+  void Reserve(PyObject* const* documents, Py_ssize_t count) {
+    std::size_t tokens = 0;
+    for (Py_ssize_t d = 0; d < count; ++d) {
+      if (PyList_Check(documents[d]) || PyTuple_Check(documents[d])) {
+        tokens += static_cast<std::size_t>(Py_SIZE(documents[d]));
+      }
+    }
+    indptr.reserve(static_cast<std::size_t>(count) + 1);
+    indices.reserve(tokens);
+    data.reserve(tokens);
+  }
+
   void Append(const std::vector<IndexedWeight>& entries) {
     for (const IndexedWeight& entry : entries) {
       indices.push_back(entry.index);
@@ -192,6 +206,7 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
   PyObject** items = PySequence_Fast_ITEMS(held.ptr());
   py::list vectors(output == Output::kCsr ? 0 : count);
   CsrRows rows;
+  if (output == Output::kCsr) rows.Reserve(items, count);
   TokenList list;
   for (Py_ssize_t d = 0; d < count; ++d) {
     ReadTokens(items[d], d, list);
