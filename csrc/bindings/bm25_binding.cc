@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bindings/registration.h"
+#include "bindings/string_token.h"
 #include "bm25/bm25.h"
 
 namespace py = pybind11;
@@ -117,30 +118,6 @@ inline bool IsStringItem(PyObject* item) {
   return PyUnicode_Check(item) || PyBytes_Check(item) || PyByteArray_Check(item);
 }
 
-// The bytes of a string token: the UTF-8 of a str (a lone surrogate does not
-// match), or the raw bytes of a bytes or bytearray object.
-inline bool ReadStringToken(PyObject* item, std::string_view& token) {
-  if (PyUnicode_Check(item)) {
-    if (PyUnicode_IS_COMPACT_ASCII(item)) {
-      token = {static_cast<const char*>(PyUnicode_DATA(item)), static_cast<std::size_t>(PyUnicode_GET_LENGTH(item))};
-      return true;
-    }
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(item, &size);
-    if (!data) {
-      PyErr_Clear();
-      return false;
-    }
-    token = {data, static_cast<std::size_t>(size)};
-    return true;
-  }
-  if (PyBytes_Check(item)) {
-    token = {PyBytes_AS_STRING(item), static_cast<std::size_t>(PyBytes_GET_SIZE(item))};
-    return true;
-  }
-  return false;
-}
-
 // A bytearray token, read from a bytes copy kept in copies.
 inline bool ReadByteArrayToken(PyObject* item, std::vector<py::object>& copies, std::string_view& token) {
   PyObject* copy = PyBytes_FromStringAndSize(PyByteArray_AS_STRING(item), PyByteArray_GET_SIZE(item));
@@ -231,7 +208,7 @@ struct type_caster<lumo::bindings::bm25_detail::StringTokenList> {
     for (std::size_t i = 0; i < value.tokens.size(); ++i) {
       PyObject* item = value.item(i);
       std::string_view& token = value.tokens[i];
-      if (ReadStringToken(item, token)) continue;
+      if (lumo::bindings::ReadStringToken(item, token, lumo::bindings::Unencodable::kDecline)) continue;
       if (!PyByteArray_Check(item) || !ReadByteArrayToken(item, value.copies, token)) return false;
     }
     return true;

@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "bm25/order_keys.h"
 #include "bm25/token_counter.h"
 #include "bm25/token_hash.h"
 #include "bm25/token_text.h"
@@ -26,47 +27,59 @@ void CheckFrequencyFits(const std::int32_t* frequency, std::int64_t count) {
   if (count > kMaxCount - current) ThrowOverflow();
 }
 
-// Ascending bytewise order; sorts (prefix, index) pairs so that most
-// comparisons are one integer comparison.
-void SortByToken(std::vector<StringTokenWeight>& weights) {
-  if (weights.size() <= 16) {
-    // A query or short document: insertion sort in place, no allocation.
-    for (std::size_t i = 1; i < weights.size(); ++i) {
-      const StringTokenWeight moving = weights[i];
-      const std::uint64_t prefix = TokenOrderPrefix(moving.token);
-      std::size_t j = i;
-      while (j > 0) {
-        const std::uint64_t other = TokenOrderPrefix(weights[j - 1].token);
-        if (other < prefix || (other == prefix && !(moving.token < weights[j - 1].token))) break;
-        weights[j] = weights[j - 1];
-        --j;
+// Puts weights in the order of keys, sorted; the texts of string tokens
+// decide between keys of equal order.
+template <typename Weight>
+void SortByKeys(std::vector<Weight>& weights, std::span<OrderKey> keys) {
+  std::vector<OrderKey> scratch;
+  SortOrderKeys(keys, scratch);
+  if constexpr (std::is_same_v<Weight, StringTokenWeight>) {
+    // Texts that share their first 8 bytes (or differ only by trailing zero
+    // bytes there) have equal keys: such runs are rare and short.
+    for (std::size_t start = 0; start < keys.size();) {
+      std::size_t end = start + 1;
+      while (end < keys.size() && keys[end].order == keys[start].order) ++end;
+      if (end - start > 1) {
+        std::sort(keys.begin() + static_cast<std::ptrdiff_t>(start), keys.begin() + static_cast<std::ptrdiff_t>(end),
+                  [&weights](const OrderKey& left, const OrderKey& right) {
+                    return weights[left.index].token < weights[right.index].token;
+                  });
       }
-      weights[j] = moving;
+      start = end;
     }
+  }
+  if (keys.size() <= 16) {
+    Weight sorted[16];
+    for (std::size_t i = 0; i < keys.size(); ++i) sorted[i] = weights[keys[i].index];
+    std::copy(sorted, sorted + keys.size(), weights.begin());
     return;
   }
-  struct Key {
-    std::uint64_t prefix;
-    std::uint32_t index;
-  };
-  std::vector<Key> keys(weights.size());
-  for (std::size_t i = 0; i < weights.size(); ++i) {
-    keys[i] = {TokenOrderPrefix(weights[i].token), static_cast<std::uint32_t>(i)};
-  }
-  std::sort(keys.begin(), keys.end(), [&weights](const Key& left, const Key& right) {
-    if (left.prefix != right.prefix) return left.prefix < right.prefix;
-    return weights[left.index].token < weights[right.index].token;
-  });
-  std::vector<StringTokenWeight> sorted;
-  sorted.reserve(weights.size());
-  for (const Key& key : keys) sorted.push_back(weights[key.index]);
+  std::vector<Weight> sorted;
+  sorted.reserve(keys.size());
+  for (const OrderKey& key : keys) sorted.push_back(weights[key.index]);
   weights.swap(sorted);
 }
 
-void SortByToken(std::vector<IntegerTokenWeight>& weights) {
-  std::sort(weights.begin(), weights.end(),
-            [](const IntegerTokenWeight& left, const IntegerTokenWeight& right) { return left.token < right.token; });
+std::uint64_t OrderOf(const StringTokenWeight& weight) { return TokenOrderPrefix(weight.token); }
+std::uint64_t OrderOf(const IntegerTokenWeight& weight) { return IdOrder(weight.token); }
+
+}  // namespace
+
+// Ascending key order: bytewise for string tokens, numeric for integers.
+template <typename Weight>
+void SortByToken(std::vector<Weight>& weights) {
+  const std::size_t count = weights.size();
+  OrderKey small[16];
+  std::vector<OrderKey> large(count > 16 ? count : 0);
+  const std::span<OrderKey> keys(count > 16 ? large.data() : small, count);
+  for (std::size_t i = 0; i < count; ++i) keys[i] = {OrderOf(weights[i]), static_cast<std::uint32_t>(i)};
+  SortByKeys(weights, keys);
 }
+
+template void SortByToken(std::vector<StringTokenWeight>&);
+template void SortByToken(std::vector<IntegerTokenWeight>&);
+
+namespace {
 
 // Divides every weight by their sum, taken from 0.0 in ascending key order.
 template <typename Weight>
@@ -112,7 +125,7 @@ void BM25::TrainTokens(std::span<const Token> tokens) {
   CheckDocumentFits(tokens.size());
   // Room first, so that the frequency pointers below stay valid while the
   // new tokens go in.
-  _doc_token_frequency.Reserve(_doc_token_frequency.size() + entries.size());
+  _doc_token_frequency.ReserveAdditional(entries.size());
   // A string token is its own text and was hashed while counting; an integer
   // token's decimal text is hashed here.
   TokenTextBuffer buffer;

@@ -109,8 +109,9 @@ class BM25 {
   void TrainTokens(std::span<const Token> tokens);
   // The model document that dump writes; throws the finiteness error of dump.
   JsonValue Document() const;
-  // Sets object to the table's counts under escaped token keys.
-  static void FillTokenTable(JsonValue& object, const TokenFrequencyTable& table);
+  // Sets object to one counter of the table (TokenFrequencyTable::kOccurrences
+  // or kDocuments) under escaped token keys.
+  static void FillTokenTable(JsonValue& object, const TokenFrequencyTable& table, std::uint32_t counter);
   // The token a stored key stands for: the parser keeps keys escaped, so this
   // undoes that escape; a key without a backslash is its own token.
   static std::string_view TokenOfKey(const std::string& key, std::string& scratch);

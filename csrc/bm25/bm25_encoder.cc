@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "bm25/murmur_hash3.h"
+#include "bm25/order_keys.h"
 #include "bm25/table_state.h"
 #include "bm25/token_counter.h"
 #include "bm25/token_hash.h"
@@ -32,59 +33,55 @@ bool CountFits(const std::int32_t* current, std::int64_t count) {
   return sum <= kMaxCount && sum >= std::numeric_limits<std::int32_t>::min();
 }
 
-void SortByToken(std::vector<StringTokenWeight>& weights) {
-  std::sort(weights.begin(), weights.end(),
-            [](const StringTokenWeight& left, const StringTokenWeight& right) { return left.token < right.token; });
-}
-
-void SortByToken(std::vector<IntegerTokenWeight>& weights) {
-  std::sort(weights.begin(), weights.end(),
-            [](const IntegerTokenWeight& left, const IntegerTokenWeight& right) { return left.token < right.token; });
-}
-
-// Sorts by index and sums the weights of entries that share one.
-std::vector<IndexedWeight> SortAndJoin(std::vector<IndexedWeight> entries) {
-  std::sort(entries.begin(), entries.end(),
-            [](const IndexedWeight& left, const IndexedWeight& right) { return left.index < right.index; });
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (kept > 0 && entries[kept - 1].index == entries[i].index) {
-      entries[kept - 1].weight += entries[i].weight;
+// Sorts by index and sums the weights of entries that share one, in their
+// order in entries.
+std::vector<IndexedWeight> SortAndJoin(const std::vector<IndexedWeight>& entries) {
+  std::vector<OrderKey> keys(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) keys[i] = {entries[i].index, static_cast<std::uint32_t>(i)};
+  std::vector<OrderKey> scratch;
+  SortOrderKeys(keys, scratch);
+  std::vector<IndexedWeight> joined;
+  joined.reserve(entries.size());
+  for (const OrderKey& key : keys) {
+    const IndexedWeight& entry = entries[key.index];
+    if (!joined.empty() && joined.back().index == entry.index) {
+      joined.back().weight += entry.weight;
     } else {
-      entries[kept++] = entries[i];
+      joined.push_back(entry);
     }
   }
-  entries.resize(kept);
-  return entries;
+  return joined;
 }
 
 }  // namespace
 
+// One probe per distinct token finds both of its counters: all are checked
+// before any changes, so an overflow leaves the encoder as it was.
 void BM25Encoder::AddDocument(std::span<const DistinctToken> tokens, std::size_t length) {
+  using Entry = TokenFrequencyTable::Entry;
   model_.CheckDocumentFits(length);
-  TokenFrequencyTable& corpus = model_._doc_token_frequency;
-  // Room first, so that the count pointers stay valid while new tokens go in.
-  corpus.Reserve(corpus.size() + tokens.size());
-  document_frequency_.Reserve(document_frequency_.size() + tokens.size());
-  for (const DistinctToken& token : tokens) {
-    corpus.Prefetch(token.hash);
-    document_frequency_.Prefetch(token.hash);
-  }
-  std::vector<std::pair<std::int32_t*, std::int32_t*>> counts(tokens.size());
+  TokenFrequencyTable& table = model_._doc_token_frequency;
+  // Room first, so that the entry pointers stay valid while new tokens go in.
+  table.ReserveAdditional(tokens.size());
+  for (const DistinctToken& token : tokens) table.Prefetch(token.hash);
+  std::vector<Entry*>& entries = scratch_entries_;
+  entries.resize(tokens.size());
   for (std::size_t i = 0; i < tokens.size(); ++i) {
-    counts[i] = {corpus.Find(tokens[i].text, tokens[i].hash),
-                 document_frequency_.Find(tokens[i].text, tokens[i].hash)};
-    if (!CountFits(counts[i].first, tokens[i].count) || !CountFits(counts[i].second, 1)) {
+    Entry* entry = table.FindEntry(tokens[i].text, tokens[i].hash);
+    if (entry && (!CountFits(&entry->count, tokens[i].count) || !CountFits(&entry->documents, 1))) {
       throw std::runtime_error("BM25 counter overflow");
     }
+    entries[i] = entry;
   }
   for (std::size_t i = 0; i < tokens.size(); ++i) {
-    if (counts[i].first) *counts[i].first += static_cast<std::int32_t>(tokens[i].count);
-    if (counts[i].second) *counts[i].second += 1;
-  }
-  for (std::size_t i = 0; i < tokens.size(); ++i) {
-    if (!counts[i].first) corpus.Insert(tokens[i].text, tokens[i].hash, static_cast<std::int32_t>(tokens[i].count));
-    if (!counts[i].second) document_frequency_.Insert(tokens[i].text, tokens[i].hash, 1);
+    const auto count = static_cast<std::int32_t>(tokens[i].count);
+    if (Entry* entry = entries[i]) {
+      entry->count += count;
+      entry->documents += 1;
+      entry->held = TokenFrequencyTable::kBoth;
+    } else {
+      table.InsertEntry(tokens[i].text, tokens[i].hash, count, 1, TokenFrequencyTable::kBoth);
+    }
   }
   model_.CountDocument(length);
 }
@@ -140,7 +137,7 @@ IntegerSparseVector BM25Encoder::EncodeDocument(std::span<const std::int64_t> to
 
 double BM25Encoder::DocumentIdf(std::string_view token_text, std::uint64_t hash) const {
   const double n = static_cast<double>(model_._doc_count);
-  const std::int32_t* found = document_frequency_.Find(token_text, hash);
+  const std::int32_t* found = model_._doc_token_frequency.FindDocuments(token_text, hash);
   const double df = found ? static_cast<double>(*found) : 0.0;
   return std::log(1.0 + (n - df + 0.5) / (df + 0.5));
 }
@@ -191,36 +188,45 @@ std::int32_t BM25Encoder::TokenCount(std::string_view token_text) const {
 }
 
 std::int32_t BM25Encoder::DocumentFrequency(std::string_view token_text) const {
-  const std::int32_t* found = document_frequency_.Find(token_text, HashTokenText(token_text));
+  const std::int32_t* found = model_._doc_token_frequency.FindDocuments(token_text, HashTokenText(token_text));
   return found ? *found : 0;
 }
 
 namespace {
 
-// Every (text, count) of source, with the matching entry of target (null
-// when absent); throws std::overflow_error when a sum would pass 32 bits.
-std::vector<std::pair<std::string_view, std::int32_t>> CheckedEntries(const TokenFrequencyTable& source,
-                                                                      const TokenFrequencyTable& target) {
-  std::vector<std::pair<std::string_view, std::int32_t>> entries;
-  entries.reserve(source.size());
-  source.ForEach([&](std::string_view text, std::int32_t count) {
-    const std::int32_t* current = target.Find(text, HashTokenText(text));
-    if (!CountFits(current, count)) {
-      throw std::overflow_error("cannot merge: the count of a token would pass 2147483647");
-    }
-    entries.emplace_back(text, count);
-  });
-  return entries;
+// Whether an entry's counters plus another's stay in 32 bits.
+bool EntrySumFits(const TokenFrequencyTable::Entry* target, const TokenFrequencyTable::Entry& source) {
+  return !target || (CountFits(&target->count, source.count) && CountFits(&target->documents, source.documents));
 }
 
-void AddEntries(TokenFrequencyTable& target, const std::vector<std::pair<std::string_view, std::int32_t>>& entries) {
-  target.Reserve(target.size() + entries.size());
-  for (const auto& [text, count] : entries) {
-    const std::uint64_t hash = HashTokenText(text);
-    if (std::int32_t* current = target.Find(text, hash)) {
-      *current += count;
+// Adds every entry of source to target; throws std::overflow_error, with
+// target unchanged, when a sum would pass 32 bits.
+void AddEntries(TokenFrequencyTable& target, const TokenFrequencyTable& source) {
+  using Entry = TokenFrequencyTable::Entry;
+  struct Pending {
+    std::string_view text;
+    const Entry* source;
+    Entry* target;
+  };
+  // Room first, so that the entry pointers stay valid while new tokens go in.
+  target.ReserveAdditional(source.entry_count());
+  std::vector<Pending> pending;
+  pending.reserve(source.entry_count());
+  source.ForEachEntry([&](std::string_view text, const Entry& entry) {
+    Entry* current = target.FindEntry(text, entry.hash);
+    if (!EntrySumFits(current, entry)) {
+      throw std::overflow_error("cannot merge: the count of a token would pass 2147483647");
+    }
+    pending.push_back({text, &entry, current});
+  });
+  for (const Pending& item : pending) {
+    if (item.target) {
+      item.target->count += item.source->count;
+      item.target->documents += item.source->documents;
+      item.target->held |= item.source->held;
     } else {
-      target.Insert(text, hash, count);
+      target.InsertEntry(item.text, item.source->hash, item.source->count, item.source->documents,
+                         item.source->held);
     }
   }
 }
@@ -243,10 +249,7 @@ void BM25Encoder::Merge(const BM25Encoder& other) {
   if (other.model_._doc_length_total > std::numeric_limits<std::int64_t>::max() - model_._doc_length_total) {
     throw std::overflow_error("cannot merge: the total document length would pass 2^63 - 1");
   }
-  const auto corpus = CheckedEntries(other.model_._doc_token_frequency, model_._doc_token_frequency);
-  const auto documents = CheckedEntries(other.document_frequency_, document_frequency_);
-  AddEntries(model_._doc_token_frequency, corpus);
-  AddEntries(document_frequency_, documents);
+  AddEntries(model_._doc_token_frequency, other.model_._doc_token_frequency);
   document_frequency_known_ = document_frequency_known_ && other.document_frequency_known_;
   model_._doc_count += other.model_._doc_count;
   model_._doc_length_total += other.model_._doc_length_total;
@@ -258,12 +261,15 @@ void BM25Encoder::Merge(const BM25Encoder& other) {
 
 namespace {
 
+// Whether both hold the same tokens with the same counters (a restored
+// table may place them elsewhere, so entries are looked up by text).
 bool SameTable(const TokenFrequencyTable& left, const TokenFrequencyTable& right) {
-  if (left.size() != right.size()) return false;
+  if (left.entry_count() != right.entry_count()) return false;
   bool same = true;
-  left.ForEach([&](std::string_view text, std::int32_t count) {
-    const std::int32_t* other = right.Find(text, HashTokenText(text));
-    same = same && other != nullptr && *other == count;
+  left.ForEachEntry([&](std::string_view text, const TokenFrequencyTable::Entry& entry) {
+    const TokenFrequencyTable::Entry* other = right.FindEntry(text, entry.hash);
+    same = same && other != nullptr && other->held == entry.held && other->count == entry.count &&
+           other->documents == entry.documents;
   });
   return same;
 }
@@ -281,8 +287,7 @@ bool BM25Encoder::SameStatistics(const BM25Encoder& other) const {
   return SameBits(a._b, b._b) && SameBits(a._k1, b._k1) && a._doc_count == b._doc_count &&
          a._doc_length_total == b._doc_length_total && SameBits(a._doc_length_average, b._doc_length_average) &&
          document_frequency_known_ == other.document_frequency_known_ &&
-         SameTable(a._doc_token_frequency, b._doc_token_frequency) &&
-         SameTable(document_frequency_, other.document_frequency_);
+         SameTable(a._doc_token_frequency, b._doc_token_frequency);
 }
 
 std::string BM25Encoder::SaveState() const {
@@ -291,7 +296,7 @@ std::string BM25Encoder::SaveState() const {
   AppendStateValue<std::uint64_t>(out, model.size());
   out.append(model);
   AppendStateValue<std::uint8_t>(out, document_frequency_known_ ? 1 : 0);
-  AppendTableState(out, document_frequency_);
+  AppendTableState(out, model_._doc_token_frequency, TokenFrequencyTable::kDocuments);
   return out;
 }
 
@@ -303,14 +308,17 @@ BM25Encoder BM25Encoder::FromState(std::string_view state, IdfKind idf) {
   encoder.model_ = BM25::FromState(state.substr(0, model_size));
   state.remove_prefix(model_size);
   encoder.document_frequency_known_ = ReadStateValue<std::uint8_t>(state) != 0;
-  ReadTableState(state, encoder.document_frequency_);
+  ReadTableState(state, encoder.model_._doc_token_frequency, TokenFrequencyTable::kDocuments);
   if (!state.empty()) throw std::invalid_argument("malformed BM25 state");
   return encoder;
 }
 
 void BM25Encoder::Save(const std::string& path) const {
   JsonValue document = model_.Document();
-  if (document_frequency_known_) BM25::FillTokenTable(document.Member(kDocumentFrequencyKey), document_frequency_);
+  if (document_frequency_known_) {
+    BM25::FillTokenTable(document.Member(kDocumentFrequencyKey), model_._doc_token_frequency,
+                         TokenFrequencyTable::kDocuments);
+  }
   BM25::WriteDocument(path, document);
 }
 
@@ -324,13 +332,14 @@ BM25Encoder BM25Encoder::Load(std::string_view json_text, IdfKind idf) {
     return encoder;
   }
   if (table->Kind() != JsonKind::Object) throw std::runtime_error("load document_frequency failed");
-  encoder.document_frequency_.Reserve(table->Size());
+  TokenFrequencyTable& counts = encoder.model_._doc_token_frequency;
+  counts.ReserveAdditional(table->Size());
   std::string scratch;
   for (const auto& [key, value] : table->Items()) {
     bool ok = false;
     const std::int32_t count = value.AsInteger(ok);
     if (!ok) throw std::runtime_error("load document_frequency failed");
-    encoder.document_frequency_.Set(BM25::TokenOfKey(key, scratch), count);
+    counts.SetCounter(BM25::TokenOfKey(key, scratch), TokenFrequencyTable::kDocuments, count);
   }
   return encoder;
 }
@@ -339,7 +348,7 @@ std::vector<IndexedWeight> ToIndexed(const StringSparseVector& vector) {
   std::vector<IndexedWeight> entries;
   entries.reserve(vector.size());
   for (const StringTokenWeight& entry : vector) entries.push_back({MurmurHash3X86_32(entry.token), entry.weight});
-  return SortAndJoin(std::move(entries));
+  return SortAndJoin(entries);
 }
 
 std::vector<IndexedWeight> ToIndexed(const IntegerSparseVector& vector) {
@@ -352,7 +361,7 @@ std::vector<IndexedWeight> ToIndexed(const IntegerSparseVector& vector) {
     }
     entries.push_back({static_cast<std::uint32_t>(entry.token), entry.weight});
   }
-  return SortAndJoin(std::move(entries));
+  return SortAndJoin(entries);
 }
 
 }  // namespace lumo::typing::text

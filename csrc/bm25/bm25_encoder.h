@@ -103,10 +103,11 @@ class BM25Encoder {
   template <typename Token, typename Weight>
   std::vector<Weight> WeighQueryByDocuments(std::span<const Token> tokens) const;
 
+  // The model's table holds the document frequencies next to the counts.
   BM25 model_;
-  TokenFrequencyTable document_frequency_;
   IdfKind idf_;
   bool document_frequency_known_ = true;
+  std::vector<TokenFrequencyTable::Entry*> scratch_entries_;  // reused by AddDocument
 };
 
 // Vectors keyed by index: str tokens by MurmurHash3X86_32 of their bytes,

@@ -72,7 +72,7 @@ void BM25::load(std::string_view json_text) {
 
   if (has_table) {
     // Room first: only this allocation can fail, and it changes no entry.
-    _doc_token_frequency.Reserve(_doc_token_frequency.size() + table->Size());
+    _doc_token_frequency.ReserveAdditional(table->Size());
     std::string scratch;
     for (const auto& [key, value] : table->Items()) {
       bool ok = false;
@@ -86,13 +86,13 @@ void BM25::load(std::string_view json_text) {
   _k1 = k1;
 }
 
-void BM25::FillTokenTable(JsonValue& object, const TokenFrequencyTable& table) {
+void BM25::FillTokenTable(JsonValue& object, const TokenFrequencyTable& table, std::uint32_t counter) {
   // Keys escaped so that standard JSON readers accept them, in the bytewise
   // order the object keeps them in, so that each insertion lands at the end
   // of the map.
   std::vector<std::pair<std::string, std::int32_t>> entries;
-  entries.reserve(table.size());
-  table.ForEach([&entries](std::string_view token, std::int32_t count) {
+  entries.reserve(counter == TokenFrequencyTable::kOccurrences ? table.size() : table.document_size());
+  table.ForEachCounter(counter, [&entries](std::string_view token, std::int32_t count) {
     entries.emplace_back(EscapeTextForJson(token), count);
   });
   std::sort(entries.begin(), entries.end());
@@ -107,7 +107,7 @@ JsonValue BM25::Document() const {
     throw std::runtime_error("Failed to dump: b, k1 and the average document length must be finite");
   }
   JsonValue document = JsonValue::OfKind(JsonKind::Object);
-  FillTokenTable(document.Member(kTokenFrequencyKey), _doc_token_frequency);
+  FillTokenTable(document.Member(kTokenFrequencyKey), _doc_token_frequency, TokenFrequencyTable::kOccurrences);
   document.Member("_doc_count") = _doc_count;
   document.Member("_doc_length_average") = _doc_length_average;
   document.Member("_b") = _b;

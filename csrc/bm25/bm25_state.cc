@@ -17,26 +17,26 @@ constexpr std::uint8_t kStateVersion = 1;
 
 }  // namespace
 
-void AppendTableState(std::string& out, const TokenFrequencyTable& table) {
-  AppendStateValue<std::uint64_t>(out, table.size());
-  table.ForEach([&out](std::string_view text, std::int32_t count) {
+void AppendTableState(std::string& out, const TokenFrequencyTable& table, std::uint32_t counter) {
+  AppendStateValue<std::uint64_t>(out, counter == TokenFrequencyTable::kOccurrences ? table.size() : table.document_size());
+  table.ForEachCounter(counter, [&out](std::string_view text, std::int32_t count) {
     AppendStateValue<std::uint32_t>(out, static_cast<std::uint32_t>(text.size()));
     out.append(text);
     AppendStateValue<std::int32_t>(out, count);
   });
 }
 
-void ReadTableState(std::string_view& state, TokenFrequencyTable& table) {
+void ReadTableState(std::string_view& state, TokenFrequencyTable& table, std::uint32_t counter) {
   const auto entries = ReadStateValue<std::uint64_t>(state);
   // Each entry takes at least eight bytes: a bound before any allocation.
   if (entries > state.size() / 8) ThrowMalformed();
-  table.Reserve(table.size() + entries);
+  table.ReserveAdditional(entries);
   for (std::uint64_t i = 0; i < entries; ++i) {
     const auto length = ReadStateValue<std::uint32_t>(state);
     if (length > state.size()) ThrowMalformed();
     const std::string_view text = state.substr(0, length);
     state.remove_prefix(length);
-    table.Set(text, ReadStateValue<std::int32_t>(state));
+    table.SetCounter(text, counter, ReadStateValue<std::int32_t>(state));
   }
 }
 
@@ -49,7 +49,7 @@ std::string BM25::SaveState() const {
   AppendStateValue(out, _doc_count);
   AppendStateValue(out, _doc_length_total);
   AppendStateValue(out, _doc_length_average);
-  AppendTableState(out, _doc_token_frequency);
+  AppendTableState(out, _doc_token_frequency, TokenFrequencyTable::kOccurrences);
   return out;
 }
 
@@ -62,7 +62,7 @@ BM25 BM25::FromState(std::string_view state) {
   model._doc_length_total = ReadStateValue<std::int64_t>(state);
   model._doc_length_average = ReadStateValue<double>(state);
   if (model._doc_count < 0 || model._doc_length_total < 0) ThrowMalformed();
-  ReadTableState(state, model._doc_token_frequency);
+  ReadTableState(state, model._doc_token_frequency, TokenFrequencyTable::kOccurrences);
   if (!state.empty()) ThrowMalformed();
   return model;
 }

@@ -28,4 +28,9 @@ struct IntegerTokenWeight {
 using StringSparseVector = std::vector<StringTokenWeight>;
 using IntegerSparseVector = std::vector<IntegerTokenWeight>;
 
+// Puts the entries of a vector (StringTokenWeight or IntegerTokenWeight) in
+// ascending key order.
+template <typename Weight>
+void SortByToken(std::vector<Weight>& weights);
+
 }  // namespace lumo::typing::text

@@ -30,10 +30,12 @@ Value ReadStateValue(std::string_view& state) {
   return value;
 }
 
-void AppendTableState(std::string& out, const TokenFrequencyTable& table);
+// Appends the entries of the table that hold counter (one of
+// TokenFrequencyTable::kOccurrences and kDocuments) with that counter.
+void AppendTableState(std::string& out, const TokenFrequencyTable& table, std::uint32_t counter);
 
-// Sets the entries read from the front of state into table and advances
-// state past them.
-void ReadTableState(std::string_view& state, TokenFrequencyTable& table);
+// Sets counter of the entries read from the front of state into table and
+// advances state past them.
+void ReadTableState(std::string_view& state, TokenFrequencyTable& table, std::uint32_t counter);
 
 }  // namespace lumo::typing::text

@@ -1,8 +1,10 @@
 // Per-call occurrence counts of the tokens of one document or query.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string_view>
@@ -18,7 +20,9 @@ inline std::uint64_t HashToken(std::int64_t token) { return HashTokenId(token); 
 // Counts the distinct tokens of a token list (string views or integer ids) in
 // an open-addressing table built for that one list. The counter keeps a view
 // of the list, which must outlive it; each token is hashed exactly once and
-// the hash is kept with its entry for the caller's next table.
+// the hash is kept with its entry for the caller's next table. A list of up
+// to kInlineTokens tokens (a typical query) is counted in storage inside the
+// counter, without allocating.
 template <typename Token>
 class TokenCounter {
  public:
@@ -28,23 +32,32 @@ class TokenCounter {
     std::int64_t count;          // occurrences in the list, at least 1
   };
 
+  static constexpr std::size_t kInlineTokens = 16;
+
   // Throws std::length_error for a list of 2^32 - 1 tokens or more.
   explicit TokenCounter(std::span<const Token> tokens) : tokens_(tokens) {
     if (tokens.size() >= UINT32_MAX) throw std::length_error("token list too long");
     std::size_t capacity = 8;
     while (capacity < tokens.size() * 2) capacity *= 2;
-    slots_.assign(capacity, 0);
-    entries_.reserve(tokens.size());
+    std::uint32_t* slots = inline_slots_;
+    entries_ = inline_entries_;
+    if (tokens.size() > kInlineTokens) {
+      heap_slots_.reset(new std::uint32_t[capacity]);
+      heap_entries_.reset(new Entry[tokens.size()]);  // left unset: filled in order below
+      slots = heap_slots_.get();
+      entries_ = heap_entries_.get();
+    }
+    std::fill(slots, slots + capacity, 0u);
     const std::size_t mask = capacity - 1;
     for (std::size_t position = 0; position < tokens.size(); ++position) {
       const Token& token = tokens[position];
       const std::uint64_t hash = HashToken(token);
       std::size_t slot = hash & mask;
       while (true) {
-        const std::uint32_t index = slots_[slot];
+        const std::uint32_t index = slots[slot];
         if (index == 0) {
-          entries_.push_back({hash, position, 1});
-          slots_[slot] = static_cast<std::uint32_t>(entries_.size());
+          entries_[size_++] = {hash, position, 1};
+          slots[slot] = static_cast<std::uint32_t>(size_);
           break;
         }
         Entry& entry = entries_[index - 1];
@@ -57,20 +70,24 @@ class TokenCounter {
     }
   }
 
+  // Not movable: entries_ may point into the counter itself.
   TokenCounter(const TokenCounter&) = delete;
   TokenCounter& operator=(const TokenCounter&) = delete;
-  TokenCounter(TokenCounter&&) = default;
-  TokenCounter& operator=(TokenCounter&&) = default;
 
   // The distinct tokens, in the order of their first occurrence.
-  std::span<const Entry> entries() const { return entries_; }
+  std::span<const Entry> entries() const { return {entries_, size_}; }
 
   const Token& token(const Entry& entry) const { return tokens_[entry.first_position]; }
 
  private:
   std::span<const Token> tokens_;
-  std::vector<Entry> entries_;
-  std::vector<std::uint32_t> slots_;  // index into entries_ plus 1; 0 marks a free slot
+  Entry* entries_;
+  std::size_t size_ = 0;
+  // Slots hold an index into the entries plus 1; 0 marks a free slot.
+  std::uint32_t inline_slots_[2 * kInlineTokens];
+  Entry inline_entries_[kInlineTokens];
+  std::unique_ptr<std::uint32_t[]> heap_slots_;
+  std::unique_ptr<Entry[]> heap_entries_;
 };
 
 }  // namespace lumo::typing::text

@@ -7,13 +7,19 @@
 
 namespace lumo::typing::text {
 
+const char* TokenFrequencyTable::KeyData(const Entry& slot) const {
+  if (slot.key_length <= kInlineKey) return slot.key;
+  std::uint64_t offset;
+  std::memcpy(&offset, slot.key, sizeof offset);
+  return arena_.data() + offset;
+}
 
 std::size_t TokenFrequencyTable::FindSlot(std::string_view text, std::uint64_t hash) const {
   const std::size_t mask = slots_.size() - 1;
   std::size_t index = hash & mask;
   while (true) {
-    const Slot& slot = slots_[index];
-    if (slot.key_length == kFreeSlot) return index;
+    const Entry& slot = slots_[index];
+    if (slot.held == 0) return index;
     if (slot.hash == hash && slot.key_length == text.size()) {
       if (TokenBytesEqual(KeyData(slot), text.data(), text.size())) return index;
     }
@@ -21,14 +27,26 @@ std::size_t TokenFrequencyTable::FindSlot(std::string_view text, std::uint64_t h
   }
 }
 
+const TokenFrequencyTable::Entry* TokenFrequencyTable::FindEntry(std::string_view text, std::uint64_t hash) const {
+  if (used_ == 0) return nullptr;
+  const Entry& slot = slots_[FindSlot(text, hash)];
+  return slot.held == 0 ? nullptr : &slot;
+}
+
 const std::int32_t* TokenFrequencyTable::Find(std::string_view text, std::uint64_t hash) const {
-  if (size_ == 0) return nullptr;
-  const Slot& slot = slots_[FindSlot(text, hash)];
-  return slot.key_length == kFreeSlot ? nullptr : &slot.count;
+  if (used_ == 0) return nullptr;
+  const Entry& slot = slots_[FindSlot(text, hash)];
+  return (slot.held & kOccurrences) ? &slot.count : nullptr;
 }
 
 std::int32_t* TokenFrequencyTable::Find(std::string_view text, std::uint64_t hash) {
   return const_cast<std::int32_t*>(static_cast<const TokenFrequencyTable&>(*this).Find(text, hash));
+}
+
+const std::int32_t* TokenFrequencyTable::FindDocuments(std::string_view text, std::uint64_t hash) const {
+  if (used_ == 0) return nullptr;
+  const Entry& slot = slots_[FindSlot(text, hash)];
+  return (slot.held & kDocuments) ? &slot.documents : nullptr;
 }
 
 void TokenFrequencyTable::Reserve(std::size_t count) {
@@ -37,41 +55,68 @@ void TokenFrequencyTable::Reserve(std::size_t count) {
   if (capacity != slots_.size()) Rehash(capacity);
 }
 
-void TokenFrequencyTable::Insert(std::string_view text, std::uint64_t hash, std::int32_t count) {
-  if (text.size() >= kFreeSlot) throw std::length_error("token text too long");
-  Reserve(size_ + 1);
-  Slot& slot = slots_[FindSlot(text, hash)];
+TokenFrequencyTable::Entry& TokenFrequencyTable::Claim(std::size_t index, std::string_view text,
+                                                       std::uint64_t hash) {
+  Entry& slot = slots_[index];
   if (text.size() <= kInlineKey) {
-    std::memcpy(slot.inline_key, text.data(), text.size());
+    std::memcpy(slot.key, text.data(), text.size());
   } else {
-    const std::size_t key_offset = arena_.size();
+    const std::uint64_t key_offset = arena_.size();
     arena_.append(text);  // first, so that a failed allocation leaves the slot free
-    slot.key_offset = key_offset;
+    std::memcpy(slot.key, &key_offset, sizeof key_offset);
   }
   slot.hash = hash;
   slot.key_length = static_cast<std::uint32_t>(text.size());
-  slot.count = count;
-  ++size_;
+  ++used_;
+  return slot;
 }
 
-void TokenFrequencyTable::Set(std::string_view text, std::int32_t count) {
-  const std::uint64_t hash = HashTokenText(text);
-  if (std::int32_t* existing = Find(text, hash)) {
-    *existing = count;
-  } else {
-    Insert(text, hash, count);
+void TokenFrequencyTable::InsertEntry(std::string_view text, std::uint64_t hash, std::int32_t count,
+                                      std::int32_t documents, std::uint32_t held) {
+  if (text.size() > kMaxKey) throw std::length_error("token text too long");
+  Reserve(used_ + 1);
+  Entry& slot = Claim(FindSlot(text, hash), text, hash);
+  slot.count = (held & kOccurrences) ? count : 0;
+  slot.documents = (held & kDocuments) ? documents : 0;
+  slot.held = held;
+  counted_ += (held & kOccurrences) ? 1 : 0;
+  documented_ += (held & kDocuments) ? 1 : 0;
+}
+
+void TokenFrequencyTable::Insert(std::string_view text, std::uint64_t hash, std::int32_t count) {
+  if (Entry* entry = FindEntry(text, hash)) {
+    // A token known so far by its document count only.
+    entry->count = count;
+    entry->held |= kOccurrences;
+    ++counted_;
+    return;
   }
+  InsertEntry(text, hash, count, 0, kOccurrences);
+}
+
+void TokenFrequencyTable::SetCounter(std::string_view text, std::uint32_t counter, std::int32_t value) {
+  const std::uint64_t hash = HashTokenText(text);
+  Entry* entry = FindEntry(text, hash);
+  if (!entry) {
+    InsertEntry(text, hash, value, value, counter);
+    return;
+  }
+  if (!(entry->held & counter)) {
+    entry->held |= counter;
+    ++(counter == kOccurrences ? counted_ : documented_);
+  }
+  (counter == kOccurrences ? entry->count : entry->documents) = value;
 }
 
 void TokenFrequencyTable::Rehash(std::size_t capacity) {
   // Built aside and swapped in, so that a failed allocation leaves the table
   // as it was.
-  std::vector<Slot, HugePageAllocator<Slot>> grown(capacity, Slot{});
+  std::vector<Entry, HugePageAllocator<Entry>> grown(capacity, Entry{});
   const std::size_t mask = capacity - 1;
-  for (const Slot& slot : slots_) {
-    if (slot.key_length == kFreeSlot) continue;
+  for (const Entry& slot : slots_) {
+    if (slot.held == 0) continue;
     std::size_t index = slot.hash & mask;
-    while (grown[index].key_length != kFreeSlot) index = (index + 1) & mask;
+    while (grown[index].held != 0) index = (index + 1) & mask;
     grown[index] = slot;
   }
   slots_.swap(grown);

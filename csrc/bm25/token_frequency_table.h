@@ -1,4 +1,5 @@
-// The model's corpus table: token text to its total number of occurrences.
+// The model's corpus table: token text to its total number of occurrences
+// and, for the encoder, the number of documents that hold it.
 #pragma once
 
 #include <cstddef>
@@ -11,36 +12,74 @@
 
 namespace lumo::typing::text {
 
-// An open-addressing hash table from token text (bytes) to a signed 32-bit
-// count. Keys of up to 16 bytes live in their slot, so that a lookup touches
-// one cache line; longer keys are copied into an append-only byte arena and
-// referred to by offset. Entries are never removed. Lookups take the caller's hash (HashTokenText of the key), so a
-// token is hashed once per call. The iteration order is unspecified.
+// An open-addressing hash table from token text (bytes) to two signed 32-bit
+// counters, so that training updates both with one probe. Keys of up to 12
+// bytes live in their slot, so that a lookup touches one cache line; longer
+// keys are copied into an append-only byte arena and referred to by offset.
+// Entries are never removed. Lookups take the caller's hash (HashTokenText of
+// the key), so a token is hashed once per call. The iteration order is
+// unspecified.
 class TokenFrequencyTable {
  public:
+  // The two counters an entry can hold. Training gives a token both; a
+  // loaded model may give a token only one of them.
+  static constexpr std::uint32_t kOccurrences = 1;  // every occurrence in the trained documents
+  static constexpr std::uint32_t kDocuments = 2;    // the trained documents that hold the token
+  static constexpr std::uint32_t kBoth = kOccurrences | kDocuments;
+
+  // One token's counters; a counter missing from held reads 0.
+  struct alignas(32) Entry {
+    std::uint64_t hash = 0;
+    std::uint32_t key_length : 30 = 0;
+    std::uint32_t held : 2 = 0;  // kOccurrences | kDocuments; 0 marks a free slot
+    std::int32_t count = 0;
+    std::int32_t documents = 0;
+    char key[12];  // the key's bytes, or for a longer key its arena offset
+  };
+  static_assert(sizeof(Entry) == 32, "two entries per cache line");
+
   TokenFrequencyTable() = default;
   TokenFrequencyTable(const TokenFrequencyTable&) = default;
   TokenFrequencyTable& operator=(const TokenFrequencyTable&) = default;
   TokenFrequencyTable(TokenFrequencyTable&&) noexcept = default;
   TokenFrequencyTable& operator=(TokenFrequencyTable&&) noexcept = default;
 
-  std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
+  // The number of tokens with an occurrence count, and with a document count.
+  std::size_t size() const { return counted_; }
+  std::size_t document_size() const { return documented_; }
+  bool empty() const { return counted_ == 0; }
+  // The number of entries, whichever counters they hold.
+  std::size_t entry_count() const { return used_; }
 
-  // The count of text, or null when text is absent. The pointer stays valid
-  // until the next insertion.
+  // The occurrence count of text, or null when text has none. The pointer
+  // stays valid until the next insertion.
   const std::int32_t* Find(std::string_view text, std::uint64_t hash) const;
   std::int32_t* Find(std::string_view text, std::uint64_t hash);
+  // The document count of text, or null when text has none.
+  const std::int32_t* FindDocuments(std::string_view text, std::uint64_t hash) const;
 
-  // Inserts text, which must be absent, with count. Throws std::length_error
-  // for a text of 4 GiB or more.
+  // The entry of text with whichever counters it holds, or null when text is
+  // absent. Valid until the next insertion; a caller that adds a counter
+  // also adds its flag to held.
+  const Entry* FindEntry(std::string_view text, std::uint64_t hash) const;
+  Entry* FindEntry(std::string_view text, std::uint64_t hash) {
+    return const_cast<Entry*>(static_cast<const TokenFrequencyTable&>(*this).FindEntry(text, hash));
+  }
+
+  // Gives text, which must have no occurrence count yet, that count.
+  // Throws std::length_error for a text of 1 GiB or more.
   void Insert(std::string_view text, std::uint64_t hash, std::int32_t count);
+  // Adds text, which must be absent, with the counters held names.
+  void InsertEntry(std::string_view text, std::uint64_t hash, std::int32_t count, std::int32_t documents,
+                   std::uint32_t held);
 
-  // Sets the count of text, inserting it when absent.
-  void Set(std::string_view text, std::int32_t count);
+  // Sets one counter of text (kOccurrences or kDocuments), inserting text
+  // when absent.
+  void Set(std::string_view text, std::int32_t count) { SetCounter(text, kOccurrences, count); }
+  void SetCounter(std::string_view text, std::uint32_t counter, std::int32_t value);
 
-  // Makes room for at least count entries without rehashing.
-  void Reserve(std::size_t count);
+  // Makes room for at least more new entries without rehashing.
+  void ReserveAdditional(std::size_t more) { Reserve(used_ + more); }
 
   // Starts loading the slot where a lookup of hash begins, so that several
   // lookups can wait for memory at once.
@@ -48,38 +87,47 @@ class TokenFrequencyTable {
     if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
   }
 
-  // Calls visit(text, count) for every entry, in unspecified order.
+  // Calls visit(text, count) for every entry with an occurrence count, in
+  // unspecified order.
   template <typename Visitor>
   void ForEach(Visitor&& visit) const {
-    for (const Slot& slot : slots_) {
-      if (slot.key_length != kFreeSlot) visit(KeyOf(slot), slot.count);
+    ForEachCounter(kOccurrences, visit);
+  }
+
+  // Calls visit(text, value) for every entry holding counter.
+  template <typename Visitor>
+  void ForEachCounter(std::uint32_t counter, Visitor&& visit) const {
+    for (const Entry& slot : slots_) {
+      if (slot.held & counter) visit(KeyOf(slot), counter == kOccurrences ? slot.count : slot.documents);
+    }
+  }
+
+  // Calls visit(text, entry) for every entry.
+  template <typename Visitor>
+  void ForEachEntry(Visitor&& visit) const {
+    for (const Entry& slot : slots_) {
+      if (slot.held != 0) visit(KeyOf(slot), slot);
     }
   }
 
  private:
-  static constexpr std::uint32_t kFreeSlot = UINT32_MAX;
-  static constexpr std::size_t kInlineKey = 16;
+  static constexpr std::size_t kInlineKey = sizeof(Entry::key);
+  static constexpr std::size_t kMaxKey = (std::size_t{1} << 30) - 1;
 
-  struct alignas(32) Slot {
-    std::uint64_t hash = 0;
-    std::uint32_t key_length = kFreeSlot;
-    std::int32_t count = 0;
-    union {
-      char inline_key[kInlineKey];  // keys of up to kInlineKey bytes
-      std::uint64_t key_offset;     // longer keys: their place in arena_
-    };
-  };
-
-  const char* KeyData(const Slot& slot) const {
-    return slot.key_length <= kInlineKey ? slot.inline_key : arena_.data() + slot.key_offset;
-  }
-  std::string_view KeyOf(const Slot& slot) const { return {KeyData(slot), slot.key_length}; }
+  const char* KeyData(const Entry& slot) const;
+  std::string_view KeyOf(const Entry& slot) const { return {KeyData(slot), slot.key_length}; }
   std::size_t FindSlot(std::string_view text, std::uint64_t hash) const;
+  // Fills the free slot at index with text; the counters are the caller's.
+  Entry& Claim(std::size_t index, std::string_view text, std::uint64_t hash);
+  // Makes room for count entries in all.
+  void Reserve(std::size_t count);
   void Rehash(std::size_t capacity);
 
-  std::vector<Slot, HugePageAllocator<Slot>> slots_;  // power-of-two size, at most half full
-  std::string arena_;        // the key bytes, back to back
-  std::size_t size_ = 0;
+  std::vector<Entry, HugePageAllocator<Entry>> slots_;  // power-of-two size, at most half full
+  std::string arena_;        // the key bytes of long keys, back to back
+  std::size_t used_ = 0;     // occupied slots
+  std::size_t counted_ = 0;  // entries holding kOccurrences
+  std::size_t documented_ = 0;  // entries holding kDocuments
 };
 
 }  // namespace lumo::typing::text

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bindings/lumotext/registration.h"
+#include "bindings/string_token.h"
 #include "bm25/bm25_encoder.h"
 #include "bm25/token_text.h"
 
@@ -42,25 +43,6 @@ struct TokenList {
 // " of document N" for batch calls, nothing for single lists.
 std::string Where(Py_ssize_t document) {
   return document < 0 ? std::string() : " of document " + std::to_string(document);
-}
-
-bool ReadStringToken(PyObject* item, std::string_view& token) {
-  if (PyUnicode_Check(item)) {
-    if (PyUnicode_IS_COMPACT_ASCII(item)) {
-      token = {static_cast<const char*>(PyUnicode_DATA(item)), static_cast<std::size_t>(PyUnicode_GET_LENGTH(item))};
-      return true;
-    }
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(item, &size);
-    if (!data) throw py::error_already_set();  // a lone surrogate: UnicodeEncodeError
-    token = {data, static_cast<std::size_t>(size)};
-    return true;
-  }
-  if (PyBytes_Check(item)) {
-    token = {PyBytes_AS_STRING(item), static_cast<std::size_t>(PyBytes_GET_SIZE(item))};
-    return true;
-  }
-  return false;
 }
 
 // An int, or an integer-like object such as a NumPy integer (__index__).
@@ -116,7 +98,8 @@ void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list) {
   }
   for (std::size_t i = 0; i < size; ++i) {
     PyObject* item = list.items[i];
-    const bool ok = list.integer ? ReadIntegerToken(item, list.ids[i]) : ReadStringToken(item, list.strings[i]);
+    const bool ok = list.integer ? ReadIntegerToken(item, list.ids[i])
+                                 : ReadStringToken(item, list.strings[i], Unencodable::kRaise);
     if (ok) continue;
     const bool other_kind = list.integer ? (PyUnicode_Check(item) || PyBytes_Check(item)) : IsIntegerToken(item);
     if (other_kind) {
@@ -180,6 +163,20 @@ struct CsrRows {
   std::vector<std::int64_t> indices;
   std::vector<double> data;
 
+  // Room for the rows of documents: one entry per token at most (lists and
+  // tuples are counted; other sequences grow the arrays as they come).
+  void Reserve(PyObject* const* documents, Py_ssize_t count) {
+    std::size_t tokens = 0;
+    for (Py_ssize_t d = 0; d < count; ++d) {
+      if (PyList_Check(documents[d]) || PyTuple_Check(documents[d])) {
+        tokens += static_cast<std::size_t>(Py_SIZE(documents[d]));
+      }
+    }
+    indptr.reserve(static_cast<std::size_t>(count) + 1);
+    indices.reserve(tokens);
+    data.reserve(tokens);
+  }
+
   void Append(const std::vector<IndexedWeight>& entries) {
     for (const IndexedWeight& entry : entries) {
       indices.push_back(entry.index);
@@ -209,6 +206,7 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
   PyObject** items = PySequence_Fast_ITEMS(held.ptr());
   py::list vectors(output == Output::kCsr ? 0 : count);
   CsrRows rows;
+  if (output == Output::kCsr) rows.Reserve(items, count);
   TokenList list;
   for (Py_ssize_t d = 0; d < count; ++d) {
     ReadTokens(items[d], d, list);
@@ -246,7 +244,7 @@ void TrainOne(BM25Encoder& encoder, PyObject* tokens, Py_ssize_t document, Token
 // The token text of one str, bytes or int token: the key of its counts.
 std::string TokenText(py::handle token) {
   std::string_view text;
-  if (ReadStringToken(token.ptr(), text)) return std::string(text);
+  if (ReadStringToken(token.ptr(), text, Unencodable::kRaise)) return std::string(text);
   std::int64_t id = 0;
   if (ReadIntegerToken(token.ptr(), id)) {
     typing::text::TokenTextBuffer buffer;

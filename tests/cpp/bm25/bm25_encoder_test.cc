@@ -72,5 +72,24 @@ TEST(BM25Encoder, StateRoundTripsExactlyAndRejectsTruncation) {
   EXPECT_THROW(BM25::FromState(encoder.model().SaveState() + "x"), std::invalid_argument);
 }
 
+TEST(BM25Encoder, DocumentFrequenciesOfUncountedTokensSurviveStateAndMerge) {
+  // A model document may give a token a document frequency but no count.
+  const BM25Encoder loaded = BM25Encoder::Load(
+      R"({"_b":0.75,"_doc_count":2,"_doc_length_average":1.5,"_doc_token_frequency":{"a":3},)"
+      R"("_document_frequency":{"a":2,"only":1},"_k1":1.2})",
+      IdfKind::kDocument);
+  EXPECT_EQ(loaded.model().distinct_token_count(), 1u);
+  EXPECT_EQ(loaded.TokenCount("only"), 0);
+  EXPECT_EQ(loaded.DocumentFrequency("only"), 1);
+  EXPECT_TRUE(BM25Encoder::FromState(loaded.SaveState(), IdfKind::kDocument).SameStatistics(loaded));
+
+  BM25Encoder merged = Trained({{"only", "b"}});
+  merged.Merge(loaded);
+  EXPECT_EQ(merged.TokenCount("only"), 1);
+  EXPECT_EQ(merged.DocumentFrequency("only"), 2);
+  EXPECT_EQ(merged.DocumentFrequency("a"), 2);
+  EXPECT_EQ(merged.model().distinct_token_count(), 3u);
+}
+
 }  // namespace
 }  // namespace lumo::typing::text

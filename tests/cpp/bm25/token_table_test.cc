@@ -1,6 +1,8 @@
 // The token helpers and the corpus table against the standard library's own
 // comparisons and maps, on random texts of every short length.
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <random>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "bm25/sparse_vector.h"
 #include "bm25/token_counter.h"
 #include "bm25/token_frequency_table.h"
 #include "bm25/token_hash.h"
@@ -104,6 +107,76 @@ TEST(TokenCounter, CountsInFirstOccurrenceOrder) {
   const TokenCounter<std::int64_t> id_counter(ids);
   ASSERT_EQ(id_counter.entries().size(), 2u);
   EXPECT_EQ(id_counter.entries()[0].count, 2);
+}
+
+// Around the size where the counter and the sort leave their in-object
+// storage for the heap.
+class TokenListSize : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(TokenListSize, CounterMatchesAStandardMap) {
+  const std::vector<std::string> texts = RandomTexts(GetParam(), 5);
+  const std::vector<std::string_view> tokens(texts.begin(), texts.end());
+  std::map<std::string_view, std::int64_t> expected;
+  for (std::string_view token : tokens) ++expected[token];
+  const TokenCounter<std::string_view> counter(tokens);
+  std::map<std::string_view, std::int64_t> counted;
+  for (const auto& entry : counter.entries()) counted[counter.token(entry)] = entry.count;
+  EXPECT_EQ(counted, expected);
+}
+
+TEST_P(TokenListSize, SortByTokenMatchesStandardOrder) {
+  // Distinct texts with NUL bytes and shared prefixes, so that many share
+  // their first 8 bytes or differ only by trailing NULs there.
+  std::vector<std::string> texts = RandomTexts(GetParam() * 2, 7);
+  std::sort(texts.begin(), texts.end());
+  texts.erase(std::unique(texts.begin(), texts.end()), texts.end());
+  std::shuffle(texts.begin(), texts.end(), std::mt19937(GetParam()));
+  texts.resize(std::min(texts.size(), GetParam()));
+  StringSparseVector strings;
+  for (std::size_t i = 0; i < texts.size(); ++i) strings.push_back({texts[i], i, static_cast<double>(i)});
+  SortByToken(strings);
+  std::vector<std::string> sorted = texts;
+  std::sort(sorted.begin(), sorted.end());
+  ASSERT_EQ(strings.size(), sorted.size());
+  for (std::size_t i = 0; i < sorted.size(); ++i) {
+    EXPECT_EQ(strings[i].token, sorted[i]);
+    EXPECT_EQ(strings[i].weight, static_cast<double>(strings[i].first_position));
+  }
+
+  std::mt19937_64 random(GetParam());
+  std::vector<std::int64_t> ids{std::numeric_limits<std::int64_t>::min(), -1, 0,
+                                std::numeric_limits<std::int64_t>::max()};
+  while (ids.size() < GetParam()) ids.push_back(static_cast<std::int64_t>(random()) >> (random() % 64));
+  IntegerSparseVector integers;
+  for (std::size_t i = 0; i < ids.size(); ++i) integers.push_back({ids[i], i, 0.0});
+  SortByToken(integers);
+  std::sort(ids.begin(), ids.end());
+  for (std::size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(integers[i].token, ids[i]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, TokenListSize, ::testing::Values(5, 16, 17, 300));
+
+TEST(TokenFrequencyTable, KeepsEachCounterOfAnEntryApart) {
+  TokenFrequencyTable table;
+  const std::string long_text(40, 'x');
+  for (const std::string& text : {std::string("a"), long_text}) {
+    const std::uint64_t hash = HashTokenText(text);
+    table.SetCounter(text, TokenFrequencyTable::kDocuments, 4);
+    EXPECT_EQ(table.Find(text, hash), nullptr);
+    EXPECT_EQ(*table.FindDocuments(text, hash), 4);
+    table.Insert(text, hash, 9);  // the same entry gains its count
+    EXPECT_EQ(*table.Find(text, hash), 9);
+    EXPECT_EQ(*table.FindDocuments(text, hash), 4);
+  }
+  table.Set("count only", 2);
+  EXPECT_EQ(table.FindDocuments("count only", HashTokenText("count only")), nullptr);
+  EXPECT_EQ(table.entry_count(), 3u);
+  EXPECT_EQ(table.size(), 3u);
+  EXPECT_EQ(table.document_size(), 2u);
+  std::map<std::string, std::int32_t> documents;
+  table.ForEachCounter(TokenFrequencyTable::kDocuments,
+                       [&documents](std::string_view text, std::int32_t value) { documents.emplace(text, value); });
+  EXPECT_EQ(documents, (std::map<std::string, std::int32_t>{{"a", 4}, {long_text, 4}}));
 }
 
 }  // namespace
