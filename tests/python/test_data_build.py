@@ -82,6 +82,28 @@ def test_rank_scale_fits_count_times_rank_over_every_ranked_word():
     assert build_data.rank_scale(counts, ranks) == pytest.approx(120 / (1 + 1 / 2 + 1 / 4))
 
 
+@pytest.mark.parametrize("line, proper", [
+    ("伊拉克 伊拉克 [Yi1 la1 ke4] /Iraq/", True),
+    ("紐倫堡 纽伦堡 [Niu3 lun2 bao3] /Nuremberg, city in Germany/", True),
+    ("北京市 北京市 [Bei3 jing1 Shi4] /Beijing municipality/", False),
+    ("吳三桂 吴三桂 [Wu2 San1 gui4] /Wu Sangui (1612-1678)/", False),
+    ("計算機 计算机 [ji4 suan4 ji1] /Computer/", False),
+])
+def test_cedict_one_name_proper_nouns(tmp_path, line, proper):
+    path = tmp_path / "cedict.u8"
+    path.write_text(f"# comment\n{line}\n", encoding="utf-8")
+    simplified = line.split(" ")[1]
+    assert (simplified in build_data.read_cedict(str(path))[3]) is proper
+
+
+def test_one_name_proper_nouns_get_their_prior_unless_a_listed_word_plus_a_character():
+    lists = word_lists(glosses={"伊拉克": "Iraq", "北京市": "Beijing", "北京": "Beijing"},
+                       proper_nouns={"伊拉克", "北京市"})
+    priors = build_data.extra_priors(collections.Counter(), lists,
+                                     Settings(long_prior=0.002, proper_prior=0.02))
+    assert priors["伊拉克"] == 0.02 and priors["北京市"] == 0.002
+
+
 def test_main_dictionary_priors_split_evidence_and_rounding():
     sentences = corpus(["北京", "大", "学", "IBM"], ["北京"], ["因", "此"])
     lists = word_lists(glosses={"北京": "Beijing", "上海": "Shanghai", "上海市": "city",
@@ -162,17 +184,19 @@ def test_user_dictionary_keeps_frequent_standalone_characters_and_punctuation():
     assert f"的 {main['的'][0]} n" in lines and "， 2 x" in lines
 
 
-def test_hmm_model_counts_states_with_smoothing():
+@pytest.mark.parametrize("scale", [1.0, 0.25])
+def test_hmm_model_counts_states_with_smoothing_and_scaled_word_starts(scale):
     lines = build_data.build_hmm_model(corpus(["ab", "c"], ["c", "abd"]),
-                                       Settings(emission_smoothing=0.5))
+                                       Settings(emission_smoothing=0.5, word_start_scale=scale))
     rows = [line for line in lines if not line.startswith("#")]
     log = lambda p: f"{math.log(p):.6f}"  # noqa: E731
-    assert rows[0] == f"{log(0.5)} -3.14e+100 -3.14e+100 {log(0.5)}"
+    b = scale  # the add-one count of a word start, scaled
+    assert rows[0] == f"{log(b / (b + 1))} -3.14e+100 -3.14e+100 {log(1 / (b + 1))}"
     # B is followed by E once and by M once; E by S once and by nothing else.
     assert rows[1] == f"-3.14e+100 {log(2 / 4)} {log(2 / 4)} -3.14e+100"
-    assert rows[2] == f"{log(1 / 3)} -3.14e+100 -3.14e+100 {log(2 / 3)}"
+    assert rows[2] == f"{log(b / (b + 2))} -3.14e+100 -3.14e+100 {log(2 / (b + 2))}"
     assert rows[3] == f"-3.14e+100 {log(2 / 3)} {log(1 / 3)} -3.14e+100"
-    assert rows[4] == f"{log(2 / 3)} -3.14e+100 -3.14e+100 {log(1 / 3)}"
+    assert rows[4] == f"{log(2 * b / (2 * b + 1))} -3.14e+100 -3.14e+100 {log(1 / (2 * b + 1))}"
     assert len(rows) == 9
 
 
