@@ -94,6 +94,9 @@ class Settings:
     # word (this weight times the count that its frequency rank predicts).
     extra_prior: float = 0.2
     long_prior: float = 0.002  # the same for headwords of three or more characters
+    # A two-character headword that only one of the lists has (many are phrases
+    # that one list took in, such as 我去) gets this prior instead.
+    single_source_prior: float = 0.05
     # ... and for one-name proper nouns of three or more characters (transliterations
     # such as 斯德哥尔摩; not a listed word plus a character, such as 北京市).
     proper_prior: float = 0.02
@@ -379,10 +382,13 @@ def extra_priors(counts: collections.Counter[str], lists: WordLists,
     """Prior counts of the word-list headwords that the train split does not have."""
     scale = rank_scale(counts, lists.ranks) * settings.ranked_prior_weight
     priors: dict[str, float] = {}
+    sources = (lists.glosses, lists.ranks, lists.ocr_words)
     for word in sorted(lists.headwords()):
         if word in counts or len(word) > settings.max_extra_length:
             continue
         prior = settings.extra_prior if len(word) < 3 else settings.long_prior
+        if len(word) < 3 and sum(word in source for source in sources) < 2:
+            prior = settings.single_source_prior
         if len(word) >= 3 and word in lists.proper_nouns and word[:-1] not in lists.glosses:
             prior = max(prior, settings.proper_prior)  # not a name plus a suffix (北京市)
         if word in lists.idioms:

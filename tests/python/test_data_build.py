@@ -96,12 +96,16 @@ def test_cedict_one_name_proper_nouns(tmp_path, line, proper):
     assert (simplified in build_data.read_cedict(str(path))[3]) is proper
 
 
-def test_one_name_proper_nouns_get_their_prior_unless_a_listed_word_plus_a_character():
-    lists = word_lists(glosses={"伊拉克": "Iraq", "北京市": "Beijing", "北京": "Beijing"},
-                       proper_nouns={"伊拉克", "北京市"})
-    priors = build_data.extra_priors(collections.Counter(), lists,
-                                     Settings(long_prior=0.002, proper_prior=0.02))
+def test_priors_of_proper_nouns_and_of_words_that_one_list_has():
+    lists = word_lists(glosses={"伊拉克": "Iraq", "北京市": "Beijing", "北京": "Beijing",
+                                "我去": "what"},
+                       proper_nouns={"伊拉克", "北京市"}, ocr_words={"北京", "快走"})
+    settings = Settings(extra_prior=0.2, single_source_prior=0.05, long_prior=0.002,
+                        proper_prior=0.02)
+    priors = build_data.extra_priors(collections.Counter(), lists, settings)
+    # A proper noun that is a listed word plus a character keeps the plain prior.
     assert priors["伊拉克"] == 0.02 and priors["北京市"] == 0.002
+    assert priors["北京"] == 0.2 and priors["我去"] == 0.05 and priors["快走"] == 0.05
 
 
 def test_main_dictionary_priors_split_evidence_and_rounding():
@@ -110,7 +114,8 @@ def test_main_dictionary_priors_split_evidence_and_rounding():
                                 "大学": "university", "因此": "therefore"},
                        idioms={"一丘之貉"}, ranks={"因此": 1, "跑步": 2}, ocr_words={"一丘之貉"})
     settings = Settings(train_scale=100, extra_prior=0.2, long_prior=0.002, idiom_prior=1.0,
-                        ranked_prior_weight=1.0, split_evidence=1.0, em_iterations=0)
+                        single_source_prior=0.2, ranked_prior_weight=1.0, split_evidence=1.0,
+                        em_iterations=0)
     main = build_data.build_main_dictionary(sentences, lists, [], settings)
     assert main["北京"] == (200, "n") and main["大"] == (100, "n")
     assert main["上海"] == (20, "n") and main["一丘之貉"] == (100, "i")
