@@ -90,15 +90,16 @@ class Settings:
     # Longest word-list headword taken, in characters.
     max_extra_length: int = 8
     # Prior counts (in train occurrences) of word-list headwords that the train
-    # split does not have: any listed word, an idiom, and a proficiency-test
-    # word (this weight times the count that its frequency rank predicts).
+    # split does not have: a word that two or more lists have, an idiom, and a
+    # proficiency-test word (this weight times the count that its frequency rank
+    # predicts). A word that one list alone has is less sure to be a word (many
+    # are phrases that one list took in, such as 我去) and gets less, very little
+    # from three characters on.
     extra_prior: float = 0.2
-    long_prior: float = 0.002  # the same for headwords of three or more characters
-    # A two-character headword that only one of the lists has (many are phrases
-    # that one list took in, such as 我去) gets this prior instead.
     single_source_prior: float = 0.05
-    # ... and for one-name proper nouns of three or more characters (transliterations
-    # such as 斯德哥尔摩; not a listed word plus a character, such as 北京市).
+    long_prior: float = 0.002  # one list only, three or more characters
+    # One-name proper nouns of three or more characters (transliterations such as
+    # 斯德哥尔摩; not a listed word plus a character, such as 北京市) get at least this.
     proper_prior: float = 0.02
     idiom_prior: float = 1.0
     ranked_prior_weight: float = 1.0
@@ -386,9 +387,10 @@ def extra_priors(counts: collections.Counter[str], lists: WordLists,
     for word in sorted(lists.headwords()):
         if word in counts or len(word) > settings.max_extra_length:
             continue
-        prior = settings.extra_prior if len(word) < 3 else settings.long_prior
-        if len(word) < 3 and sum(word in source for source in sources) < 2:
-            prior = settings.single_source_prior
+        if sum(word in source for source in sources) >= 2:
+            prior = settings.extra_prior
+        else:
+            prior = settings.single_source_prior if len(word) < 3 else settings.long_prior
         if len(word) >= 3 and word in lists.proper_nouns and word[:-1] not in lists.glosses:
             prior = max(prior, settings.proper_prior)  # not a name plus a suffix (北京市)
         if word in lists.idioms:

@@ -96,16 +96,18 @@ def test_cedict_one_name_proper_nouns(tmp_path, line, proper):
     assert (simplified in build_data.read_cedict(str(path))[3]) is proper
 
 
-def test_priors_of_proper_nouns_and_of_words_that_one_list_has():
+def test_priors_by_list_agreement_length_and_proper_nouns():
     lists = word_lists(glosses={"伊拉克": "Iraq", "北京市": "Beijing", "北京": "Beijing",
-                                "我去": "what"},
-                       proper_nouns={"伊拉克", "北京市"}, ocr_words={"北京", "快走"})
+                                "我去": "what", "计算机": "computer"},
+                       proper_nouns={"伊拉克", "北京市"}, ocr_words={"北京", "快走", "计算机"})
     settings = Settings(extra_prior=0.2, single_source_prior=0.05, long_prior=0.002,
                         proper_prior=0.02)
     priors = build_data.extra_priors(collections.Counter(), lists, settings)
     # A proper noun that is a listed word plus a character keeps the plain prior.
     assert priors["伊拉克"] == 0.02 and priors["北京市"] == 0.002
-    assert priors["北京"] == 0.2 and priors["我去"] == 0.05 and priors["快走"] == 0.05
+    # Two lists make a word of any length sure; one list alone, less so.
+    assert priors["北京"] == priors["计算机"] == 0.2
+    assert priors["我去"] == priors["快走"] == 0.05
 
 
 def test_main_dictionary_priors_split_evidence_and_rounding():
