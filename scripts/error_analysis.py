@@ -91,12 +91,16 @@ class Stretch:
     start: int = 0  # character offset in the sentence without white space
 
 
+def squeezed(words: list[str]) -> list[str]:
+    """The words without white space; words that were only white space are dropped."""
+    return [w for w in ("".join(c for c in word if not c.isspace()) for word in words) if w]
+
+
 def stretches(sentence: build_data.Sentence, predicted: list[str]) -> list[Stretch]:
     """The disagreeing stretches of one sentence (white space removed)."""
-    gold = [w for w in ("".join(c for c in word if not c.isspace()) for word in sentence.words)]
-    tags = [t != "O" for t, w in zip(sentence.entity_tags, gold) if w]
-    gold = [w for w in gold if w]
-    guess = [w for w in ("".join(c for c in word if not c.isspace()) for word in predicted) if w]
+    tags = [t != "O" for t, w in zip(sentence.entity_tags, sentence.words) if squeezed([w])]
+    gold = squeezed(sentence.words)
+    guess = squeezed(predicted)
     found: list[Stretch] = []
     gi = pi = gold_end = guess_end = 0
     start_g = start_p = start = 0
@@ -187,7 +191,7 @@ def main(argv: list[str] | None = None) -> int:
                                    f"{'/'.join(stretch.predicted)}"] += 1
             for category in CATEGORIES:
                 by_category[category].add(sentence.words,
-                                          _corrected(sentence.words, predicted, fixed[category]))
+                                          _corrected(predicted, fixed[category]))
         print(f"{os.path.basename(path)}: F1 {total.f1:.4f}, "
               f"{total.reference_words - total.correct_words} reference words missed")
         print(f"  {'category':<16} {'stretches':>9} {'missed':>7} {'F1 if right':>11}")
@@ -205,19 +209,26 @@ def _simplified_stretch(stretch: Stretch, sentence: build_data.Sentence,
     """The stretch of a traditional sentence in its simplified twin, character for
     character (the twin has the same boundaries), or None when the texts differ
     in length."""
-    text = "".join(c for c in sentence.text if not c.isspace())
-    twin = "".join(c for c in simplified.text if not c.isspace())
+    text = "".join(squeezed([sentence.text]))
+    twin = "".join(squeezed([simplified.text]))
     if len(text) != len(twin):
         return None
-    table = dict(zip(text, twin))
-    convert = lambda words: ["".join(table.get(c, c) for c in w) for w in words]  # noqa: E731
-    return Stretch(convert([stretch.text])[0], convert(stretch.reference),
-                   convert(stretch.predicted), stretch.entity, stretch.start)
+
+    def convert(words: list[str]) -> list[str]:
+        converted, position = [], stretch.start
+        for word in words:
+            converted.append(twin[position:position + len(word)])
+            position += len(word)
+        return converted
+
+    return Stretch(twin[stretch.start:stretch.start + len(stretch.text)],
+                   convert(stretch.reference), convert(stretch.predicted), stretch.entity,
+                   stretch.start)
 
 
-def _corrected(reference: list[str], predicted: list[str], right: list[Stretch]) -> list[str]:
+def _corrected(predicted: list[str], right: list[Stretch]) -> list[str]:
     """The predicted words with the given stretches replaced by the reference words."""
-    guess = [w for w in ("".join(c for c in word if not c.isspace()) for word in predicted) if w]
+    guess = squeezed(predicted)
     out: list[str] = []
     position = 0
     spans = [(s.start, s.start + len(s.text), s.reference) for s in right]

@@ -44,7 +44,6 @@ def test_classify(reference, predicted, entity, category):
 
 
 def test_corrected_replaces_only_the_given_stretches():
-    reference = ["我", "不", "是", "他们"]
-    predicted = ["我", "不是", "他", "们"]
+    predicted = ["我", " ", "不是", "他", "们", "好"]
     right = [Stretch("他们", ["他们"], ["他", "们"], False, 3)]
-    assert error_analysis._corrected(reference, predicted, right) == ["我", "不是", "他们"]
+    assert error_analysis._corrected(predicted, right) == ["我", "不是", "他们", "好"]
