@@ -90,10 +90,17 @@ class Settings:
     # Longest word-list headword taken, in characters.
     max_extra_length: int = 8
     # Prior counts (in train occurrences) of word-list headwords that the train
-    # split does not have: any listed word, an idiom, and a proficiency-test
-    # word (this weight times the count that its frequency rank predicts).
+    # split does not have: a word that two or more lists have, an idiom, and a
+    # proficiency-test word (this weight times the count that its frequency rank
+    # predicts). A word that one list alone has is less sure to be a word (many
+    # are phrases that one list took in, such as 我去) and gets less, very little
+    # from three characters on.
     extra_prior: float = 0.2
-    long_prior: float = 0.002  # the same for headwords of three or more characters
+    single_source_prior: float = 0.05
+    long_prior: float = 0.002  # one list only, three or more characters
+    # One-name proper nouns of three or more characters (transliterations such as
+    # 斯德哥尔摩; not a listed word plus a character, such as 北京市) get at least this.
+    proper_prior: float = 0.02
     idiom_prior: float = 1.0
     ranked_prior_weight: float = 1.0
     # Weight of the raw text against the train counts in the EM estimate (the
@@ -129,6 +136,10 @@ class Settings:
     numeral_prior: float = 0.2
     # Add-k smoothing of the HMM emission counts.
     emission_smoothing: float = 0.5
+    # Counts of the HMM's word starts (start and transitions into B) are
+    # multiplied by this: below one, unknown stretches break into single
+    # characters more readily instead of gluing them into words.
+    word_start_scale: float = 0.25
 
 
 @dataclasses.dataclass
@@ -221,15 +232,24 @@ class WordLists:
     ranks: dict[str, int]  # proficiency-test word -> its frequency rank (1 is the most common)
     ocr_words: set[str]
     levels: dict[str, int] = dataclasses.field(default_factory=dict)  # word -> lowest test level
+    proper_nouns: set[str] = dataclasses.field(default_factory=set)
 
     def headwords(self) -> set[str]:
         return set(self.glosses) | set(self.ranks) | self.ocr_words
 
 
-def read_cedict(path: str) -> tuple[dict[str, str], set[str], dict[str, set[str]]]:
-    """Glosses, idioms and traditional headwords of the simplified all-Han headwords."""
+# A proper noun whose gloss starts with one capitalised name ("Nuremberg",
+# "Iraq, country in ..."): a transliteration or an unanalysable name.
+_ONE_NAME = re.compile(r"[A-Z][a-z\u00e0-\u00ff'-]+")
+_GLOSS_HEAD_END = re.compile("[,;(]")
+
+
+def read_cedict(path: str) -> tuple[dict[str, str], set[str], dict[str, set[str]], set[str]]:
+    """Glosses, idioms, traditional headwords and one-name proper nouns (capitalised
+    pinyin, a gloss that starts with one name) of the simplified all-Han headwords."""
     glosses: dict[str, str] = {}
     idioms: set[str] = set()
+    proper: set[str] = set()
     traditional: dict[str, set[str]] = collections.defaultdict(set)
     with open(path, encoding="utf-8") as handle:
         for line in handle:
@@ -242,9 +262,12 @@ def read_cedict(path: str) -> tuple[dict[str, str], set[str], dict[str, set[str]
             glosses.setdefault(parts[1], gloss)
             if "(idiom)" in parts[2]:
                 idioms.add(parts[1])
+            head = _GLOSS_HEAD_END.split(gloss)[0].strip()
+            if parts[2][1:2].isupper() and _ONE_NAME.fullmatch(head):
+                proper.add(parts[1])
             if is_han(parts[0]):
                 traditional[parts[1]].add(parts[0])
-    return glosses, idioms, dict(traditional)
+    return glosses, idioms, dict(traditional), proper
 
 
 def read_ranked_words(path: str) -> tuple[dict[str, int], dict[str, set[str]], dict[str, int]]:
@@ -275,12 +298,12 @@ def read_ranked_words(path: str) -> tuple[dict[str, int], dict[str, set[str]], d
 
 
 def read_word_lists(sources: str) -> WordLists:
-    glosses, idioms, traditional = read_cedict(os.path.join(sources, CEDICT))
+    glosses, idioms, traditional, proper = read_cedict(os.path.join(sources, CEDICT))
     ranks, ranked_traditional, levels = read_ranked_words(os.path.join(sources, HSK))
     for word, spellings in ranked_traditional.items():
         traditional.setdefault(word, set()).update(spellings)
     return WordLists(glosses, idioms, traditional, ranks,
-                     read_word_list(os.path.join(sources, OCR_WORDS)), levels)
+                     read_word_list(os.path.join(sources, OCR_WORDS)), levels, proper)
 
 
 def read_word_list(path: str) -> set[str]:
@@ -360,10 +383,16 @@ def extra_priors(counts: collections.Counter[str], lists: WordLists,
     """Prior counts of the word-list headwords that the train split does not have."""
     scale = rank_scale(counts, lists.ranks) * settings.ranked_prior_weight
     priors: dict[str, float] = {}
+    sources = (lists.glosses, lists.ranks, lists.ocr_words)
     for word in sorted(lists.headwords()):
         if word in counts or len(word) > settings.max_extra_length:
             continue
-        prior = settings.extra_prior if len(word) < 3 else settings.long_prior
+        if sum(word in source for source in sources) >= 2:
+            prior = settings.extra_prior
+        else:
+            prior = settings.single_source_prior if len(word) < 3 else settings.long_prior
+        if len(word) >= 3 and word in lists.proper_nouns and word[:-1] not in lists.glosses:
+            prior = max(prior, settings.proper_prior)  # not a name plus a suffix (北京市)
         if word in lists.idioms:
             prior = max(prior, settings.idiom_prior)
         if lists.ranks.get(word, UNRANKED) < UNRANKED:
@@ -471,8 +500,8 @@ def build_user_dictionary(sentences: list[Sentence], main: dict[str, tuple[int, 
                           ranks: dict[str, int] | None = None) -> list[str]:
     """Single characters that must stay words of their own, with their main frequency.
 
-    spellings maps a character to its traditional spellings that the main
-    dictionary holds as spellings only; they stay words of their own too.
+    spellings maps a character to its traditional spellings in the main
+    dictionary; they stay words of their own too.
     """
     as_word: collections.Counter[str] = collections.Counter()
     occurrences: collections.Counter[str] = collections.Counter()
@@ -527,15 +556,16 @@ def build_hmm_model(sentences: list[Sentence], settings: Settings,
     lines = ["# HMM model of the default data: states B (word begin), E (word end),",
              "# M (word middle), S (single-character word); natural-log probabilities.",
              "# start: B E M S"]
-    start_total = sum(starts[s] + 1 for s in ALLOWED_STARTS)
-    lines.append(" ".join(_log_ratio(starts[s] + 1, start_total) if s in ALLOWED_STARTS
-                          else IMPOSSIBLE for s in STATES))
+    scale = {s: settings.word_start_scale if s == "B" else 1.0 for s in STATES}
+    start_total = sum((starts[s] + 1) * scale[s] for s in ALLOWED_STARTS)
+    lines.append(" ".join(_log_ratio((starts[s] + 1) * scale[s], start_total)
+                          if s in ALLOWED_STARTS else IMPOSSIBLE for s in STATES))
     lines.append("# transitions: one row per previous state B E M S, columns B E M S")
     for previous in STATES:
         allowed = ALLOWED_TRANSITIONS[previous]
-        total = sum(transitions[previous, s] + 1 for s in allowed)
-        lines.append(" ".join(_log_ratio(transitions[previous, s] + 1, total) if s in allowed
-                              else IMPOSSIBLE for s in STATES))
+        total = sum((transitions[previous, s] + 1) * scale[s] for s in allowed)
+        lines.append(" ".join(_log_ratio((transitions[previous, s] + 1) * scale[s], total)
+                              if s in allowed else IMPOSSIBLE for s in STATES))
     vocabulary = sorted(set().union(*emissions.values()))
     k = settings.emission_smoothing
     for state in STATES:
@@ -589,9 +619,12 @@ def build(sources: str, settings: Settings = Settings()) -> DataSet:
     converter = read_converter(sources, lists)
     main = build_main_dictionary(sentences, lists, read_raw_texts(sources), settings)
     spelled = add_traditional(main, converter)
-    char_spellings = {c: {f for f in converter.spellings(c) if f in spelled}
-                      for c in main if len(c) == 1}
     main.update(spelled)
+    # A kept character's traditional spellings stay words of their own too, also
+    # those that are characters of simplified text as well (the particle 着 is
+    # written 著 in traditional text, 只 is written 祇).
+    char_spellings = {c: {f for f in converter.spellings(c) if f in main}
+                      for c in main if len(c) == 1}
     user_dict = build_user_dictionary(sentences, main, settings, char_spellings, lists.ranks)
     return DataSet(
         main_dict=[f"{w} {f} {t}" for w, (f, t) in sorted(main.items())],

@@ -82,13 +82,42 @@ def test_rank_scale_fits_count_times_rank_over_every_ranked_word():
     assert build_data.rank_scale(counts, ranks) == pytest.approx(120 / (1 + 1 / 2 + 1 / 4))
 
 
+@pytest.mark.parametrize("line, proper", [
+    ("伊拉克 伊拉克 [Yi1 la1 ke4] /Iraq/", True),
+    ("紐倫堡 纽伦堡 [Niu3 lun2 bao3] /Nuremberg, city in Germany/", True),
+    ("北京市 北京市 [Bei3 jing1 Shi4] /Beijing municipality/", False),
+    ("吳三桂 吴三桂 [Wu2 San1 gui4] /Wu Sangui (1612-1678)/", False),
+    ("計算機 计算机 [ji4 suan4 ji1] /Computer/", False),
+])
+def test_cedict_one_name_proper_nouns(tmp_path, line, proper):
+    path = tmp_path / "cedict.u8"
+    path.write_text(f"# comment\n{line}\n", encoding="utf-8")
+    simplified = line.split(" ")[1]
+    assert (simplified in build_data.read_cedict(str(path))[3]) is proper
+
+
+def test_priors_by_list_agreement_length_and_proper_nouns():
+    lists = word_lists(glosses={"伊拉克": "Iraq", "北京市": "Beijing", "北京": "Beijing",
+                                "我去": "what", "计算机": "computer"},
+                       proper_nouns={"伊拉克", "北京市"}, ocr_words={"北京", "快走", "计算机"})
+    settings = Settings(extra_prior=0.2, single_source_prior=0.05, long_prior=0.002,
+                        proper_prior=0.02)
+    priors = build_data.extra_priors(collections.Counter(), lists, settings)
+    # A proper noun that is a listed word plus a character keeps the plain prior.
+    assert priors["伊拉克"] == 0.02 and priors["北京市"] == 0.002
+    # Two lists make a word of any length sure; one list alone, less so.
+    assert priors["北京"] == priors["计算机"] == 0.2
+    assert priors["我去"] == priors["快走"] == 0.05
+
+
 def test_main_dictionary_priors_split_evidence_and_rounding():
     sentences = corpus(["北京", "大", "学", "IBM"], ["北京"], ["因", "此"])
     lists = word_lists(glosses={"北京": "Beijing", "上海": "Shanghai", "上海市": "city",
                                 "大学": "university", "因此": "therefore"},
                        idioms={"一丘之貉"}, ranks={"因此": 1, "跑步": 2}, ocr_words={"一丘之貉"})
     settings = Settings(train_scale=100, extra_prior=0.2, long_prior=0.002, idiom_prior=1.0,
-                        ranked_prior_weight=1.0, split_evidence=1.0, em_iterations=0)
+                        single_source_prior=0.2, ranked_prior_weight=1.0, split_evidence=1.0,
+                        em_iterations=0)
     main = build_data.build_main_dictionary(sentences, lists, [], settings)
     assert main["北京"] == (200, "n") and main["大"] == (100, "n")
     assert main["上海"] == (20, "n") and main["一丘之貉"] == (100, "i")
@@ -162,17 +191,19 @@ def test_user_dictionary_keeps_frequent_standalone_characters_and_punctuation():
     assert f"的 {main['的'][0]} n" in lines and "， 2 x" in lines
 
 
-def test_hmm_model_counts_states_with_smoothing():
+@pytest.mark.parametrize("scale", [1.0, 0.25])
+def test_hmm_model_counts_states_with_smoothing_and_scaled_word_starts(scale):
     lines = build_data.build_hmm_model(corpus(["ab", "c"], ["c", "abd"]),
-                                       Settings(emission_smoothing=0.5))
+                                       Settings(emission_smoothing=0.5, word_start_scale=scale))
     rows = [line for line in lines if not line.startswith("#")]
     log = lambda p: f"{math.log(p):.6f}"  # noqa: E731
-    assert rows[0] == f"{log(0.5)} -3.14e+100 -3.14e+100 {log(0.5)}"
+    b = scale  # the add-one count of a word start, scaled
+    assert rows[0] == f"{log(b / (b + 1))} -3.14e+100 -3.14e+100 {log(1 / (b + 1))}"
     # B is followed by E once and by M once; E by S once and by nothing else.
     assert rows[1] == f"-3.14e+100 {log(2 / 4)} {log(2 / 4)} -3.14e+100"
-    assert rows[2] == f"{log(1 / 3)} -3.14e+100 -3.14e+100 {log(2 / 3)}"
+    assert rows[2] == f"{log(b / (b + 2))} -3.14e+100 -3.14e+100 {log(2 / (b + 2))}"
     assert rows[3] == f"-3.14e+100 {log(2 / 3)} {log(1 / 3)} -3.14e+100"
-    assert rows[4] == f"{log(2 / 3)} -3.14e+100 -3.14e+100 {log(1 / 3)}"
+    assert rows[4] == f"{log(2 * b / (2 * b + 1))} -3.14e+100 -3.14e+100 {log(1 / (2 * b + 1))}"
     assert len(rows) == 9
 
 
