@@ -36,15 +36,25 @@ def _segmenter(payload: bytes) -> Any:
     return segmenter
 
 
-def _tokens(texts: Iterable[Any], cut: Any) -> Iterable[list[str]]:
+def _checked(texts: Iterable[Any]) -> Iterable[str]:
     for text in texts:
         if not isinstance(text, str):
             raise TypeError(f"texts must be str, got {type(text).__name__}: {text!r}")
-        yield cut(text)
+        yield text
 
 
 def _train_partition(texts: Iterable[Any], payload: bytes, b: float, k1: float, idf: str) -> BM25Encoder:
-    return BM25Encoder(b, k1, idf).fit(_tokens(texts, _segmenter(payload).cut))
+    from lumotext import Segmenter
+
+    segmenter = _segmenter(payload)
+    tokens: Iterable[list[str]]
+    if isinstance(segmenter, Segmenter):
+        # The whole partition in one native call, on one thread: the cluster
+        # already runs a task per core.
+        tokens = segmenter.cut_batch(list(_checked(texts)), threads=1)
+    else:
+        tokens = (segmenter.cut(text) for text in _checked(texts))
+    return BM25Encoder(b, k1, idf).fit(tokens)
 
 
 def _merge(encoders: Iterable[BM25Encoder]) -> BM25Encoder:
