@@ -29,10 +29,14 @@ def load_stop_words() -> set[str]:
         return set(handle.read().splitlines())
 
 
+def is_word(word: str, stop_words: set[str]) -> bool:
+    """False for stop words, white space and punctuation."""
+    return word not in stop_words and not all(c.isspace() or unicodedata.category(c)[0] in "PS" for c in word)
+
+
 def words(segmenter: pylumotext.Jieba, text: str, stop_words: set[str]) -> list[str]:
     """The words of a text, without stop words, white space and punctuation."""
-    return [w for w in segmenter.cut(text) if w not in stop_words
-            and not all(c.isspace() or unicodedata.category(c)[0] in "PS" for c in w)]
+    return [w for w in segmenter.cut(text) if is_word(w, stop_words)]
 
 
 def dot(query: dict[str, float], document: dict[str, float]) -> float:

@@ -20,6 +20,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/utf8.h"
+
 namespace lumo::bench {
 
 inline double Seconds() {
@@ -65,23 +67,7 @@ inline std::string MachineDescription() {
          name.release;
 }
 
-inline void AppendUtf8(std::string& out, std::uint32_t code_point) {
-  if (code_point < 0x80) {
-    out.push_back(static_cast<char>(code_point));
-  } else if (code_point < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code_point >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else if (code_point < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code_point >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code_point >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  }
-}
+using lumo::AppendUtf8;
 
 // Writes a main dictionary of word_count distinct words to path: lengths
 // mostly 2 to 4 characters, some 1 and up to 10, drawn from distinct_chars

@@ -13,7 +13,6 @@
 
 #include "bindings/python_words.h"
 #include "bindings/registration.h"
-#include "tokenizer/jieba/engine_operations.h"
 #include "tokenizer/jieba/jieba.h"
 
 namespace py = pybind11;

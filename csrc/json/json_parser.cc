@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "common/utf8.h"
 #include "json/json_diagnostic.h"
 #include "json/json_number.h"
 #include "json/json_value.h"
@@ -56,23 +57,6 @@ class JsonParser {
     }
     const std::uint32_t unit = HexValue(position + 2);
     return unit >= 0xDC00 && unit <= 0xDFFF;
-  }
-  static void AppendUtf8(std::string& out, std::uint32_t code_point) {
-    if (code_point < 0x80) {
-      out.push_back(static_cast<char>(code_point));
-    } else if (code_point < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (code_point >> 6)));
-      out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-    } else if (code_point < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (code_point >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (code_point >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-    }
   }
   // What may follow a number: white space, ",", "]" or "}".
   static bool IsNumberEnd(char c) { return IsSpace(c) || c == ',' || c == ']' || c == '}'; }
@@ -269,9 +253,9 @@ bool JsonParser::ReadStringText(std::string& buffer) {
         // point. A lone surrogate has no UTF-8 and stays as its six bytes.
         const std::uint32_t unit = HexValue(position_ + 1);
         if (!IsSurrogate(unit)) {
-          AppendUtf8(buffer, unit);
+          lumo::AppendUtf8(buffer, unit);
         } else if (unit < 0xDC00 && IsLowSurrogateEscape(position_ + 5)) {
-          AppendUtf8(buffer, 0x10000 + ((unit - 0xD800) << 10) + (HexValue(position_ + 7) - 0xDC00));
+          lumo::AppendUtf8(buffer, 0x10000 + ((unit - 0xD800) << 10) + (HexValue(position_ + 7) - 0xDC00));
           position_ += 6;
         } else {
           buffer.append(text_.data() + position_ - 1, 6);

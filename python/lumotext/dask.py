@@ -21,6 +21,7 @@ from collections.abc import Iterable
 from typing import Any
 
 from lumotext.bm25 import BM25Encoder
+from lumotext.segmenter import Segmenter
 
 __all__ = ["fit_bm25"]
 
@@ -44,8 +45,6 @@ def _checked(texts: Iterable[Any]) -> Iterable[str]:
 
 
 def _train_partition(texts: Iterable[Any], payload: bytes, b: float, k1: float, idf: str) -> BM25Encoder:
-    from lumotext import Segmenter
-
     segmenter = _segmenter(payload)
     tokens: Iterable[list[str]]
     if isinstance(segmenter, Segmenter):
@@ -97,8 +96,6 @@ def fit_bm25(texts: Any, segmenter: Any = None, *, b: float = 0.75, k1: float = 
     """
     BM25Encoder(b, k1, idf)  # checks the parameters before any task runs
     if segmenter is None:
-        from lumotext import Segmenter
-
         segmenter = Segmenter()
     if not callable(getattr(segmenter, "cut", None)):
         raise TypeError(f"segmenter must have a cut(text) method, got {type(segmenter).__name__}")

@@ -245,7 +245,7 @@ class BatchRun {
   // encoded_[i], which lives as long as the run (interned words point into it).
   std::string_view Utf8(std::size_t i) {
     const BatchText& text = texts_[i];
-    if (text.kind == PyUnicode_1BYTE_KIND && text.ascii) return {static_cast<const char*>(text.data), text.length};
+    if (text.ascii) return {static_cast<const char*>(text.data), text.length};
     std::string& out = encoded_[i];
     bool encoded = false;
     switch (text.kind) {

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/utf8.h"
+
 namespace lumo::bindings::companion {
 
 // Replaces out by the UTF-8 of units[0, length). False, with out unspecified,
@@ -18,31 +20,13 @@ template <typename Unit>
 bool EncodeUtf8(const Unit* units, std::size_t length, std::size_t limit, std::string& out) {
   std::size_t size = 0;
   for (std::size_t i = 0; i < length; ++i) {
-    const std::uint32_t c = units[i];
-    if (c >= 0xD800 && c <= 0xDFFF) return false;
-    size += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    if (units[i] >= 0xD800 && units[i] <= 0xDFFF) return false;
+    size += Utf8Length(units[i]);
   }
   if (size >= limit) return false;
-  out.resize(size);
-  char* at = out.data();
-  for (std::size_t i = 0; i < length; ++i) {
-    const std::uint32_t c = units[i];
-    if (c < 0x80) {
-      *at++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-      *at++ = static_cast<char>(0xC0 | (c >> 6));
-      *at++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      *at++ = static_cast<char>(0xE0 | (c >> 12));
-      *at++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *at++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      *at++ = static_cast<char>(0xF0 | (c >> 18));
-      *at++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      *at++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *at++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  out.clear();
+  out.reserve(size);
+  for (std::size_t i = 0; i < length; ++i) AppendUtf8(out, units[i]);
   return true;
 }
 

@@ -11,7 +11,7 @@ HMMSegment::~HMMSegment() = default;
 void HMMSegment::SplitRunes(const RangeText& range, WordSink& sink, SegmentWorkspace& workspace) const {
   std::uint32_t* lengths = workspace.WordLengths(range.size);
   WordLengths(range.runes, range.size, lengths, workspace);
-  for (std::size_t i = 0; i < range.size; i += lengths[i]) sink.Add(i, i + lengths[i] - 1);
+  sink.AddLengths(lengths, range.size);
 }
 
 void HMMSegment::WordLengths(const Rune* runes, std::size_t size, std::uint32_t* lengths,

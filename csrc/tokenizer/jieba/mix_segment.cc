@@ -16,7 +16,7 @@ MixSegment::~MixSegment() = default;
 void MixSegment::SplitRunes(const RangeText& range, WordSink& sink, SegmentWorkspace& workspace) const {
   std::uint32_t* lengths = workspace.WordLengths(range.size);
   WordLengths(range.runes, range.size, lengths, workspace);
-  for (std::size_t i = 0; i < range.size; i += lengths[i]) sink.Add(i, i + lengths[i] - 1);
+  sink.AddLengths(lengths, range.size);
 }
 
 void MixSegment::WordLengths(const Rune* runes, std::size_t size, std::uint32_t* lengths,

@@ -46,7 +46,7 @@ void MPSegment::BestWordLengths(const Rune* runes, std::size_t size, std::uint32
 void MPSegment::SplitRunes(const RangeText& range, WordSink& sink, SegmentWorkspace& workspace) const {
   std::uint32_t* lengths = workspace.WordLengths(range.size);
   BestWordLengths(range.runes, range.size, lengths);
-  for (std::size_t i = 0; i < range.size; i += lengths[i]) sink.Add(i, i + lengths[i] - 1);
+  sink.AddLengths(lengths, range.size);
 }
 
 bool MPSegment::TagSentence(std::string_view sentence,

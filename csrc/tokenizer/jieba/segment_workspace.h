@@ -34,6 +34,12 @@ class WordSink {
     slices_.push_back(WordSlice{begin, byte_offsets_[last + 1] - begin});
   }
 
+  // The words of a range of `size` runes given as word lengths: the word at
+  // position i is lengths[i] runes long, and the next one starts after it.
+  void AddLengths(const std::uint32_t* lengths, std::size_t size) {
+    for (std::size_t i = 0; i < size; i += lengths[i]) Add(i, i + lengths[i] - 1);
+  }
+
  private:
   const std::uint32_t* byte_offsets_;
   std::vector<WordSlice>& slices_;
