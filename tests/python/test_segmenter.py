@@ -51,24 +51,26 @@ def test_cut_and_search_equal_pylumotext(default_segmenter: lumotext.Segmenter,
     assert default_segmenter.cut_for_search(sentence) == default_jieba.cut_for_search(sentence)
 
 
-@pytest.mark.parametrize(("method", "expected"), [
-    ("cut", ["我", "爱", "北京大学", "，", "中国人民"]),
-    ("cut_for_search", ["我", "爱", "北京", "大学", "北京大学", "，", "中国", "人民", "中国人", "中国人民"]),
+@pytest.mark.parametrize(("method", "text", "expected"), [
+    ("cut", "我爱北京大学，中国人民", ["我", "爱", "北京大学", "，", "中国人民"]),
+    ("cut_for_search", "我爱北京大学，中国人民",
+     ["我", "爱", "北京", "大学", "北京大学", "，", "中国", "人民", "中国人", "中国人民"]),
     # Overlapping dictionary words by start then end; single runes only where no
     # word covers them.
-    ("cut_all", ["我", "爱", "北京", "北京大学", "大学", "，", "中国", "中国人", "中国人民", "人民"]),
-    ("tag", [("我", "r"), ("爱", "v"), ("北京大学", "nt"), ("，", "x"), ("中国人民", "nt")]),
-])
-def test_modes_and_tags_on_hand_made_data(paths: dict[str, str], method: str, expected: list[object]) -> None:
-    segmenter = lumotext.Segmenter(**paths)
-    assert getattr(segmenter, method)("我爱北京大学，中国人民") == expected
-
-
-def test_tag_guesses_ascii_words(paths: dict[str, str]) -> None:
+    ("cut_all", "我爱北京大学，中国人民", ["我", "爱", "北京", "北京大学", "大学", "，", "中国", "中国人", "中国人民", "人民"]),
+    ("tag", "我爱北京大学，中国人民", [("我", "r"), ("爱", "v"), ("北京大学", "nt"), ("，", "x"), ("中国人民", "nt")]),
     # No dictionary tag: digits only "m", other ASCII "eng", one rune "x".
-    assert lumotext.Segmenter(**paths).tag("abc a1 2024 7") == [
-        ("abc", "eng"), (" ", "x"), ("a1", "eng"), (" ", "x"), ("2024", "m"), (" ", "x"), ("7", "x")]
-    assert lumotext.Segmenter(**paths).tag("") == []
+    ("tag", "abc a1 2024 7",
+     [("abc", "eng"), (" ", "x"), ("a1", "eng"), (" ", "x"), ("2024", "m"), (" ", "x"), ("7", "x")]),
+    ("tag", "", []),
+    # Offsets count code points, not UTF-8 bytes or UTF-16 units.
+    ("tokenize", "😀中国人", [("😀", 0, 1), ("中国", 1, 3), ("中国人", 1, 4)]),
+])
+def test_modes_and_tags_on_hand_made_data(paths: dict[str, str], method: str, text: str,
+                                          expected: list[object]) -> None:
+    segmenter = lumotext.Segmenter(**paths)
+    kwargs = {"mode": "search"} if method == "tokenize" else {}
+    assert getattr(segmenter, method)(text, **kwargs) == expected
 
 
 @pytest.mark.parametrize("mode", MODES)
@@ -79,11 +81,6 @@ def test_tokenize_offsets_are_str_offsets(default_segmenter: lumotext.Segmenter,
              "full": default_segmenter.cut_all}[mode](text)
     assert [word for word, _, _ in tokens] == words
     assert all(text[start:end] == word for word, start, end in tokens)
-
-
-def test_tokenize_exact_offsets(paths: dict[str, str]) -> None:
-    assert lumotext.Segmenter(**paths).tokenize("😀中国人", mode="search") == [
-        ("😀", 0, 1), ("中国", 1, 3), ("中国人", 1, 4)]
 
 
 def write_keyword_data(directory: pathlib.Path) -> dict[str, str]:
