@@ -3,8 +3,7 @@ batch on all cores, find keywords, and rank documents for a query with BM25
 sparse vectors built from the segmented words."""
 
 import lumotext
-import pylumotext
-from quickstart import DOCUMENTS, QUERY, SENTENCES, dot, is_word, load_stop_words  # the same example texts
+from quickstart import DOCUMENTS, QUERY, SENTENCES, is_word, load_stop_words, rank_documents  # the same examples
 
 
 def main() -> None:
@@ -23,16 +22,7 @@ def main() -> None:
     # One call for the whole collection, on native threads; same words as cut.
     stop_words = load_stop_words()
     tokenised = [[w for w in words if is_word(w, stop_words)] for words in segmenter.cut_batch(DOCUMENTS)]
-    bm25 = pylumotext.BM25()
-    for tokens in tokenised:
-        bm25.train(tokens)
-    vectors = [bm25.encode_document(tokens) for tokens in tokenised]
-    query = bm25.encode_query([w for w in segmenter.cut(QUERY) if is_word(w, stop_words)])
-
-    print(f"query: {QUERY}  ->  {' / '.join(query)}")
-    ranked = sorted(range(len(DOCUMENTS)), key=lambda i: dot(query, vectors[i]), reverse=True)
-    for rank, i in enumerate(ranked, 1):
-        print(f"{rank}. {dot(query, vectors[i]):.4f}  {DOCUMENTS[i]}")
+    rank_documents(tokenised, [w for w in segmenter.cut(QUERY) if is_word(w, stop_words)])
 
 
 if __name__ == "__main__":

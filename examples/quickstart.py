@@ -54,12 +54,18 @@ def main() -> None:
         print()
 
     stop_words = load_stop_words()
+    rank_documents([words(segmenter, document, stop_words) for document in DOCUMENTS],
+                   words(segmenter, QUERY, stop_words))
+
+
+def rank_documents(tokenised: list[list[str]], query_tokens: list[str]) -> None:
+    """Trains BM25 on the tokenised DOCUMENTS and prints them by their score
+    for the query."""
     bm25 = pylumotext.BM25()
-    tokenised = [words(segmenter, document, stop_words) for document in DOCUMENTS]
     for tokens in tokenised:
         bm25.train(tokens)
     vectors = [bm25.encode_document(tokens) for tokens in tokenised]
-    query = bm25.encode_query(words(segmenter, QUERY, stop_words))
+    query = bm25.encode_query(query_tokens)
 
     print(f"query: {QUERY}  ->  {' / '.join(query)}")
     ranked = sorted(range(len(DOCUMENTS)), key=lambda i: dot(query, vectors[i]), reverse=True)
