@@ -1,11 +1,12 @@
-// The Python class Jieba. A sentence is read as a view of the str's UTF-8
-// (cached in the str, alive for the call), or of a bytes object's raw bytes,
-// as the standard string conversion accepts both; the engine runs without the
-// interpreter lock and gives the words as byte slices of that view. Words of
-// a str are made as python_words.h says; words of bytes are decoded strictly.
+// The Python class Jieba. A sentence is a str, read as the code points it
+// stores, or a bytes object, read as UTF-8, as the standard string conversion
+// accepts both; the engine runs without the interpreter lock and gives the
+// words as slices of the sentence. Words of a str are made as python_words.h
+// says; words of bytes are decoded strictly.
 #include <Python.h>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,16 +22,18 @@ namespace lumo::bindings::jieba_detail {
 
 // A sentence argument: a str or bytes object (a bytearray is copied into a
 // bytes object, since another thread may resize it while the lock is
-// released), held for the call, and a view of its bytes. Named str for the
-// generated signatures.
+// released), held for the call, and a view of its code points or of its
+// bytes. Named str for the generated signatures.
 struct Sentence {
   py::object owner;
+  bool text = false;  // a str: code_points is set, else bytes
+  typing::text::jieba::CodePointText code_points;
   std::string_view bytes;
 };
 
-// The words of one call as slices of the sentence's bytes and, for a str
-// sentence, prepared as str words. Named List[str] for the generated
-// signatures. The sentence keeps the bytes alive.
+// The words of one call as slices of the sentence and, for a str sentence,
+// prepared as str words. Named List[str] for the generated signatures. The
+// sentence keeps its storage alive.
 struct WordList {
   py::object sentence;
   std::string_view bytes;
@@ -38,7 +41,8 @@ struct WordList {
   StrWords str_words;
 };
 
-// Sentences shorter than this many bytes are segmented with the interpreter
+// Sentences stored in fewer than this many bytes (a str's code points at 1, 2
+// or 4 bytes each, or the bytes of bytes) are segmented with the interpreter
 // lock held. Releasing and retaking the lock costs little alone, but when
 // other threads wait for it every release hands it over and the caller then
 // waits to get it back, which costs more than segmenting a line of text
@@ -48,15 +52,20 @@ constexpr std::size_t kReleaseLockBytes = 1024;
 
 // Segments, with the lock released unless the sentence is short: the engine
 // touches no Python object. For a str sentence it also prepares its words.
+// cut(sentence, slices) takes the code points of a str or the bytes of bytes.
 template <typename Cut>
 WordList CutReleased(const Sentence& sentence, const Cut& cut) {
   WordList result{sentence.owner, sentence.bytes, {}, {}};
-  const bool text = PyUnicode_Check(sentence.owner.ptr());
   const auto run = [&] {
-    cut(result.bytes, result.slices);
-    if (text) result.str_words.Prepare(result.bytes, result.slices);
+    if (sentence.text) {
+      cut(sentence.code_points, result.slices);
+      result.str_words.Prepare(sentence.code_points, result.slices);
+    } else {
+      cut(sentence.bytes, result.slices);
+    }
   };
-  if (result.bytes.size() < kReleaseLockBytes) {
+  const std::size_t stored = sentence.text ? sentence.code_points.size * sentence.code_points.width : sentence.bytes.size();
+  if (stored < kReleaseLockBytes) {
     run();
     return result;
   }
@@ -97,8 +106,9 @@ namespace pybind11::detail {
 template <>
 struct type_caster<lumo::bindings::jieba_detail::Sentence> {
   PYBIND11_TYPE_CASTER(lumo::bindings::jieba_detail::Sentence, const_name("str"));
-  // A str is read as its UTF-8; one with a lone surrogate has none and does
-  // not match, so the call raises TypeError as for any other string argument.
+  // A str is read as its code points; one with a lone surrogate has no UTF-8
+  // and does not match, so the call raises TypeError as for any other string
+  // argument.
   // bytes and bytearray are read as they are.
   bool load(handle src, bool) {
     PyObject* object = src.ptr();
@@ -111,14 +121,10 @@ struct type_caster<lumo::bindings::jieba_detail::Sentence> {
       value.owner = reinterpret_borrow<py::object>(src);
     }
     if (PyUnicode_Check(object)) {
-      Py_ssize_t size = 0;
-      const char* data = PyUnicode_AsUTF8AndSize(object, &size);
-      if (data == nullptr) {
-        PyErr_Clear();
-        return false;
-      }
-      value.bytes = {data, static_cast<std::size_t>(size)};
-      return true;
+      if (PyUnicode_READY(object) != 0) throw error_already_set();
+      value.code_points = lumo::bindings::StorageOf(object);
+      value.text = true;
+      return lumo::bindings::EncodableUnder(value.code_points, SIZE_MAX);
     }
     if (PyBytes_Check(object)) {
       value.bytes = {PyBytes_AS_STRING(object), static_cast<std::size_t>(PyBytes_GET_SIZE(object))};
@@ -135,7 +141,7 @@ struct type_caster<lumo::bindings::jieba_detail::WordList> {
   // Words of a str are its substrings. A word of bytes that is not valid
   // UTF-8 raises UnicodeDecodeError; the partly built list is dropped.
   static handle cast(const lumo::bindings::jieba_detail::WordList& src, return_value_policy, handle) {
-    if (PyUnicode_Check(src.sentence.ptr())) return src.str_words.Build(src.sentence.ptr()).release();
+    if (PyUnicode_Check(src.sentence.ptr())) return src.str_words.Build(src.sentence.ptr(), src.slices).release();
     const auto& slices = src.slices;
     PyObject* list = PyList_New(static_cast<Py_ssize_t>(slices.size()));
     if (list == nullptr) throw error_already_set();
@@ -185,16 +191,16 @@ void RegisterJieba(pybind11::module_& module) {
       .def(
           "cut",
           [](const PicklableJieba& engine, const Sentence& sentence) {
-            return CutReleased(sentence, [&engine](std::string_view bytes, std::vector<WordSlice>& slices) {
-              engine.CutSlices(bytes, slices);
+            return CutReleased(sentence, [&engine](const auto& text, std::vector<WordSlice>& slices) {
+              engine.CutSlices(text, slices);
             });
           },
           py::arg("sentence"))
       .def(
           "cut_for_search",
           [](const PicklableJieba& engine, const Sentence& sentence) {
-            return CutReleased(sentence, [&engine](std::string_view bytes, std::vector<WordSlice>& slices) {
-              engine.CutForSearchSlices(bytes, slices);
+            return CutReleased(sentence, [&engine](const auto& text, std::vector<WordSlice>& slices) {
+              engine.CutForSearchSlices(text, slices);
             });
           },
           py::arg("sentence"));

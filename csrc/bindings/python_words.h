@@ -1,10 +1,11 @@
-// Words of a str as Python str objects, for both extension modules. A short
-// text's words are cut out of it at code point offsets: that copies code
-// units and skips UTF-8 decoding (and its resizing of the new object), and
-// gives CPython's shared object for a one-character Latin-1 word. A long
-// text's distinct words are numbered off the interpreter lock and each
-// becomes one str shared by its uses: fewer objects to make while the lock is
-// held, which is what other threads wait for.
+// Words of a str as Python str objects, for both extension modules. The
+// engine reads a str's code points from its own storage (no UTF-8 is made or
+// decoded), so its words come back as code point slices of the str. A short
+// text's words are cut out of it as substrings, which also gives CPython's
+// shared object for a one-character Latin-1 word. A long text's distinct
+// words are numbered off the interpreter lock and each becomes one str shared
+// by its uses: fewer objects to make while the lock is held, which is what
+// other threads wait for.
 #pragma once
 
 #include <Python.h>
@@ -16,54 +17,89 @@
 #include <vector>
 
 #include "bindings/word_table.h"
-#include "tokenizer/jieba/engine_operations.h"
+#include "common/utf8.h"
+#include "tokenizer/jieba/rune.h"
 #include "tokenizer/jieba/word_record.h"
 
 namespace lumo::bindings {
 
-using typing::text::jieba::CodePointSpan;
+using typing::text::jieba::CodePointText;
 using typing::text::jieba::WordSlice;
 
-// text[span.start:span.end], a new reference. Throws error_already_set.
-inline PyObject* SubstringOf(PyObject* text, const CodePointSpan& span) {
-  PyObject* word = PyUnicode_Substring(text, span.start, span.end);
+// The storage of a str, which must be ready (every str made by CPython 3.11
+// is, but for the deprecated legacy API: PyUnicode_READY first).
+inline CodePointText StorageOf(PyObject* text) {
+  return CodePointText{PyUnicode_DATA(text), static_cast<std::size_t>(PyUnicode_GET_LENGTH(text)),
+                       static_cast<unsigned>(PyUnicode_KIND(text))};
+}
+
+// Whether text holds no surrogate (a str may; UTF-8 cannot encode one) and
+// its UTF-8 takes fewer than limit bytes. Bytes are counted only for a text
+// long enough to reach the limit.
+inline bool EncodableUnder(const CodePointText& text, std::size_t limit) {
+  const auto check = [&](const auto* units) {
+    if constexpr (sizeof(*units) > 1) {
+      bool surrogate = false;
+      for (std::size_t i = 0; i < text.size; ++i) surrogate |= units[i] >= 0xD800 && units[i] <= 0xDFFF;
+      if (surrogate) return false;
+    }
+    if (text.size < limit / 4) return true;
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < text.size; ++i) bytes += Utf8Length(units[i]);
+    return bytes < limit;
+  };
+  switch (text.width) {
+    case 1: return check(static_cast<const std::uint8_t*>(text.data));
+    case 2: return check(static_cast<const std::uint16_t*>(text.data));
+    default: return check(static_cast<const std::uint32_t*>(text.data));
+  }
+}
+
+// The bytes that hold the code points of slice in text: a key that tells
+// words of texts of one width apart.
+inline std::string_view UnitBytes(const CodePointText& text, const WordSlice& slice) {
+  return {static_cast<const char*>(text.data) + std::size_t{slice.byte_offset} * text.width,
+          std::size_t{slice.byte_length} * text.width};
+}
+
+// text[start:end], a new reference. Throws error_already_set.
+inline PyObject* SubstringOf(PyObject* text, std::uint32_t start, std::uint32_t end) {
+  PyObject* word = PyUnicode_Substring(text, start, end);
   if (word == nullptr) throw pybind11::error_already_set();
   return word;
 }
 
-// The words of one str, prepared off the lock from the slices of its UTF-8
-// and made into a list with it.
+// The words of one str, prepared off the lock from its code point slices and
+// made into a list with it.
 class StrWords {
  public:
   // From this many words on, words are shared (measured: bench/bench_jieba.py,
   // 64 KB calls on two threads).
   static constexpr std::size_t kShareFrom = 128;
 
-  // Needs no lock. utf8 is the str's UTF-8 (valid, so every slice lies on
-  // character boundaries) and must outlive Build.
-  void Prepare(std::string_view utf8, const std::vector<WordSlice>& slices) {
-    if (slices.size() < kShareFrom) {
-      typing::text::jieba::SlicesToCodePointSpans(utf8, slices, spans_);
-      return;
-    }
+  // Needs no lock. text is the str's storage; slices are code point slices of
+  // it, as the engine gives them.
+  void Prepare(const CodePointText& text, const std::vector<WordSlice>& slices) {
+    if (slices.size() < kShareFrom) return;
+    width_ = text.width;
     WordTable& table = table_.emplace(slices.size());
     numbers_.resize(slices.size());
-    for (std::size_t k = 0; k < slices.size(); ++k) {
-      numbers_[k] = table.Intern(utf8.substr(slices[k].byte_offset, slices[k].byte_length));
-    }
+    for (std::size_t k = 0; k < slices.size(); ++k) numbers_[k] = table.Intern(UnitBytes(text, slices[k]));
   }
 
-  // With the lock: a new list of the words of text, in order.
-  pybind11::list Build(PyObject* text) const {
+  // With the lock: a new list of the words of text at slices (those given to
+  // Prepare), in order.
+  pybind11::list Build(PyObject* text, const std::vector<WordSlice>& slices) const {
+    pybind11::list words(slices.size());
     if (!table_) {
-      pybind11::list words(spans_.size());
-      for (std::size_t i = 0; i < spans_.size(); ++i) {
-        PyList_SET_ITEM(words.ptr(), static_cast<Py_ssize_t>(i), SubstringOf(text, spans_[i]));
+      for (std::size_t i = 0; i < slices.size(); ++i) {
+        const WordSlice& slice = slices[i];
+        PyList_SET_ITEM(words.ptr(), static_cast<Py_ssize_t>(i),
+                        SubstringOf(text, slice.byte_offset, slice.byte_offset + slice.byte_length));
       }
       return words;
     }
-    pybind11::list words(numbers_.size());
-    const std::vector<pybind11::object> objects = WordObjects(*table_);
+    const std::vector<pybind11::object> objects = WordObjects(*table_, width_);
     AddUseReferences(objects, table_->Uses());  // nothing can fail from here on
     for (std::size_t k = 0; k < numbers_.size(); ++k) {
       PyList_SET_ITEM(words.ptr(), static_cast<Py_ssize_t>(k), objects[numbers_[k]].ptr());
@@ -72,7 +108,7 @@ class StrWords {
   }
 
  private:
-  std::vector<CodePointSpan> spans_;
+  unsigned width_ = 1;
   std::optional<WordTable> table_;
   std::vector<std::uint32_t> numbers_;
 };

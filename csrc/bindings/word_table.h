@@ -107,14 +107,14 @@ inline void AddUseReferences(const std::vector<pybind11::object>& objects, const
   }
 }
 
-// A new str for each word of table, by number; throws error_already_set
-// (UnicodeDecodeError) for a word that is not UTF-8.
-inline std::vector<pybind11::object> WordObjects(const WordTable& table) {
+// A new str for each word of table, by number: the words are the code units
+// of str storage, `width` bytes each (1, 2 or 4).
+inline std::vector<pybind11::object> WordObjects(const WordTable& table, unsigned width) {
   std::vector<pybind11::object> objects;
   objects.reserve(table.Words().size());
-  for (const std::string_view bytes : table.Words()) {
+  for (const std::string_view units : table.Words()) {
     objects.push_back(pybind11::reinterpret_steal<pybind11::object>(
-        PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "strict")));
+        PyUnicode_FromKindAndData(static_cast<int>(width), units.data(), static_cast<Py_ssize_t>(units.size() / width))));
     if (!objects.back()) throw pybind11::error_already_set();
   }
   return objects;

@@ -131,7 +131,9 @@ def test_bad_user_words(paths: dict[str, str], user_words: object, error: type, 
 @pytest.mark.parametrize("mode", MODES)
 @pytest.mark.parametrize("threads", [1, 2, 5])
 def test_cut_batch_equals_per_text_calls(default_segmenter: lumotext.Segmenter, mode: str, threads: int) -> None:
-    texts = SENTENCES * 7 + ["café naïve"]  # every storage width: 1 byte (ASCII and not), 2 and 4
+    # Every storage width: 1 byte (ASCII and not), 2 and 4; "ab" and "\u6261"
+    # are stored in the same two bytes, at widths 1 and 2.
+    texts = SENTENCES * 7 + ["café naïve", "ab", "\u6261", "ab \u6261 ab"]
     single = {"default": default_segmenter.cut, "search": default_segmenter.cut_for_search,
               "full": default_segmenter.cut_all}[mode]
     assert default_segmenter.cut_batch(iter(texts), mode=mode, threads=threads) == [  # type: ignore[arg-type]
@@ -163,9 +165,14 @@ def test_cut_batch_errors(default_segmenter: lumotext.Segmenter, texts: object, 
 
 
 @pytest.mark.parametrize("method", ["cut", "cut_for_search", "cut_all", "tag", "tokenize", "extract_keywords"])
-def test_text_must_be_str(default_segmenter: lumotext.Segmenter, method: str) -> None:
-    with pytest.raises(TypeError, match="text must be str, not bytes"):
-        getattr(default_segmenter, method)("中国".encode())
+@pytest.mark.parametrize("text, error, message", [
+    ("中国".encode(), TypeError, "^text must be str, not bytes$"),
+    ("中国\udfff", UnicodeEncodeError, "can't encode character '\\\\udfff' in position 2"),
+])
+def test_text_must_be_str_with_utf8(default_segmenter: lumotext.Segmenter, method: str, text: object,
+                                    error: type, message: str) -> None:
+    with pytest.raises(error, match=message):
+        getattr(default_segmenter, method)(text)
 
 
 def test_cut_batch_stops_on_ctrl_c(default_segmenter: lumotext.Segmenter) -> None:

@@ -1,7 +1,7 @@
-// The native engine of lumotext.Segmenter. Texts are str only: each is read as
-// a view of its UTF-8 (cached in the str, alive for the call), the engine runs
-// without the interpreter lock, and every word comes back as a substring of
-// the original str, cut at code point offsets computed off the lock.
+// The native engine of lumotext.Segmenter. Texts are str only: the engine
+// reads the code points each str stores (alive for the call), without the
+// interpreter lock, and every word comes back as a piece of the original str
+// at the code point offsets it gives. Tagging and keywords read UTF-8.
 #include <Python.h>
 
 #include <algorithm>
@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "bindings/lumotext/registration.h"
-#include "bindings/lumotext/text_utf8.h"
 #include "bindings/python_words.h"
 #include "bindings/word_table.h"
 #include "tokenizer/jieba/data_file_check.h"
@@ -35,6 +34,7 @@ namespace lumo::bindings::companion {
 namespace {
 
 using typing::text::jieba::CodePointSpan;
+using typing::text::jieba::CodePointText;
 using typing::text::jieba::Jieba;
 using typing::text::jieba::WordSlice;
 
@@ -47,13 +47,16 @@ Mode ToMode(int mode) {
   return static_cast<Mode>(mode);
 }
 
-void CutSlices(const Jieba& engine, Mode mode, std::string_view text, std::vector<WordSlice>& slices) {
+void CutSlices(const Jieba& engine, Mode mode, const CodePointText& text, std::vector<WordSlice>& slices) {
   switch (mode) {
     case Mode::kDefault: engine.CutSlices(text, slices); break;
     case Mode::kSearch: engine.CutForSearchSlices(text, slices); break;
     case Mode::kFull: typing::text::jieba::CutAllSlices(engine, text, slices); break;
   }
 }
+
+// The engine takes texts under 4 GiB of UTF-8.
+constexpr std::size_t kTextLimit = std::numeric_limits<std::uint32_t>::max();
 
 // The UTF-8 view of a str; TypeError for anything else, UnicodeEncodeError
 // for a str with a lone surrogate, ValueError past the engine's 4 GiB limit.
@@ -64,10 +67,22 @@ std::string_view Utf8Of(PyObject* text) {
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(text, &size);
   if (data == nullptr) throw py::error_already_set();
-  if (static_cast<std::uint64_t>(size) >= std::numeric_limits<std::uint32_t>::max()) {
+  if (static_cast<std::uint64_t>(size) >= kTextLimit) {
     throw py::value_error("text too long: the segmenter takes texts under 4 GiB of UTF-8");
   }
   return {data, static_cast<std::size_t>(size)};
+}
+
+// The code points of a str, with the errors of Utf8Of for a str that has no
+// UTF-8 under the limit.
+CodePointText CodePointsOf(PyObject* text) {
+  if (!PyUnicode_Check(text)) {
+    throw py::type_error(std::string("text must be str, not ") + Py_TYPE(text)->tp_name);
+  }
+  if (PyUnicode_READY(text) != 0) throw py::error_already_set();
+  const CodePointText code_points = StorageOf(text);
+  if (!EncodableUnder(code_points, kTextLimit)) Utf8Of(text);  // raises
+  return code_points;
 }
 
 // Consecutive words usually meet (one's end is the next one's start), so an
@@ -80,7 +95,7 @@ py::list TokenList(PyObject* text, const std::vector<CodePointSpan>& spans) {
     PyObject* token = PyTuple_New(3);
     if (token == nullptr) throw py::error_already_set();
     PyList_SET_ITEM(tokens.ptr(), static_cast<Py_ssize_t>(i), token);
-    PyObject* word = SubstringOf(text, spans[i]);
+    PyObject* word = SubstringOf(text, spans[i].start, spans[i].end);
     PyTuple_SET_ITEM(token, 0, word);
     PyObject* start = previous_end != nullptr && spans[i].start == spans[i - 1].end
                           ? Py_NewRef(previous_end)
@@ -99,37 +114,32 @@ py::list TokenList(PyObject* text, const std::vector<CodePointSpan>& spans) {
 }
 
 // Segments one text off the lock into code point spans.
-std::vector<CodePointSpan> SpansOf(const Jieba& engine, Mode mode, std::string_view text) {
+std::vector<CodePointSpan> SpansOf(const Jieba& engine, Mode mode, const CodePointText& text) {
   std::vector<WordSlice> slices;
   std::vector<CodePointSpan> spans;
   py::gil_scoped_release release;
   CutSlices(engine, mode, text, slices);
-  typing::text::jieba::SlicesToCodePointSpans(text, slices, spans);
+  spans.reserve(slices.size());
+  for (const WordSlice& slice : slices) spans.push_back({slice.byte_offset, slice.byte_offset + slice.byte_length});
   return spans;
 }
 
-// The cut of one text: the worker whose table numbers its words, and the
+// The cut of one text: the word table that numbers its words (by worker and
+// unit width: words of texts of other widths have other bytes), and the
 // numbers in order.
 struct InternedWords {
-  std::uint32_t worker = 0;
+  std::uint32_t table = 0;
   std::vector<std::uint32_t> numbers;
 };
 
-// A text of a batch as its str stores it, read under the lock: code units of
-// `kind` bytes, and whether they are all ASCII (then they are the UTF-8).
-struct BatchText {
-  int kind = PyUnicode_1BYTE_KIND;
-  bool ascii = true;
-  const void* data = nullptr;
-  std::size_t length = 0;  // in code points
-};
+// Word tables per worker, one for each unit width 1, 2 and 4.
+constexpr std::uint32_t kTablesPerWorker = 3;
+std::uint32_t WidthIndex(unsigned width) { return width == 1 ? 0 : width == 2 ? 1 : 2; }
+unsigned WidthOfTable(std::uint32_t table) { return 1u << (table % kTablesPerWorker); }
 
 // A text with a surrogate, or whose UTF-8 reaches the engine's limit; the
 // caller finds which and raises as for a single text.
 struct UnencodableText {};
-
-// The engine takes texts under 4 GiB of UTF-8.
-constexpr std::size_t kTextLimit = std::numeric_limits<std::uint32_t>::max();
 
 // Runs cut over many texts on worker threads while the calling thread waits
 // without the interpreter lock, taking it back briefly every kSignalPoll to let
@@ -139,14 +149,14 @@ class BatchRun {
  public:
   static constexpr std::chrono::milliseconds kSignalPoll{20};
 
-  BatchRun(const Jieba& engine, Mode mode, const std::vector<BatchText>& texts)
-      : engine_(engine), mode_(mode), texts_(texts), encoded_(texts.size()), results_(texts.size()) {}
+  BatchRun(const Jieba& engine, Mode mode, const std::vector<CodePointText>& texts)
+      : engine_(engine), mode_(mode), texts_(texts), results_(texts.size()) {}
 
   // Cuts every text with `threads` workers; throws error_already_set when a
   // signal handler raised, UnencodableText when a text has no UTF-8 under
   // the size limit.
   void Run(std::size_t threads) {
-    tables_.resize(threads);
+    tables_.resize(threads * kTablesPerWorker);
     bool interrupted = false;
     {
       py::gil_scoped_release release;
@@ -203,11 +213,11 @@ class BatchRun {
     }
     std::vector<std::vector<py::object>> objects;
     objects.reserve(tables_.size());
-    for (const WordTable& table : tables_) objects.push_back(WordObjects(table));
-    for (std::size_t w = 0; w < tables_.size(); ++w) AddUseReferences(objects[w], tables_[w].Uses());
+    for (std::uint32_t t = 0; t < tables_.size(); ++t) objects.push_back(WordObjects(tables_[t], WidthOfTable(t)));
+    for (std::size_t t = 0; t < tables_.size(); ++t) AddUseReferences(objects[t], tables_[t].Uses());
     for (std::size_t i = 0; i < results_.size(); ++i) {
       const InternedWords& cut = results_[i];
-      const std::vector<py::object>& known = objects[cut.worker];
+      const std::vector<py::object>& known = objects[cut.table];
       PyObject* words = PyList_GET_ITEM(results.ptr(), static_cast<Py_ssize_t>(i));
       for (std::size_t k = 0; k < cut.numbers.size(); ++k) {
         PyList_SET_ITEM(words, static_cast<Py_ssize_t>(k), known[cut.numbers[k]].ptr());
@@ -219,17 +229,16 @@ class BatchRun {
  private:
   void Work(std::uint32_t worker) {
     std::vector<WordSlice> slices;
-    WordTable& table = tables_[worker];
     try {
       for (std::size_t i = next_.fetch_add(1); i < texts_.size() && !cancelled_.load(); i = next_.fetch_add(1)) {
-        const std::string_view text = Utf8(i);
+        const CodePointText& text = texts_[i];
+        if (!EncodableUnder(text, kTextLimit)) throw UnencodableText{};
         CutSlices(engine_, mode_, text, slices);
         InternedWords& cut = results_[i];
-        cut.worker = worker;
+        cut.table = worker * kTablesPerWorker + WidthIndex(text.width);
+        WordTable& table = tables_[cut.table];
         cut.numbers.resize(slices.size());
-        for (std::size_t k = 0; k < slices.size(); ++k) {
-          cut.numbers[k] = table.Intern(text.substr(slices[k].byte_offset, slices[k].byte_length));
-        }
+        for (std::size_t k = 0; k < slices.size(); ++k) cut.numbers[k] = table.Intern(UnitBytes(text, slices[k]));
       }
     } catch (...) {
       std::lock_guard<std::mutex> guard(mutex_);
@@ -241,28 +250,11 @@ class BatchRun {
     done_.notify_all();
   }
 
-  // The UTF-8 of text i: the str's own storage for ASCII, else encoded into
-  // encoded_[i], which lives as long as the run (interned words point into it).
-  std::string_view Utf8(std::size_t i) {
-    const BatchText& text = texts_[i];
-    if (text.ascii) return {static_cast<const char*>(text.data), text.length};
-    std::string& out = encoded_[i];
-    bool encoded = false;
-    switch (text.kind) {
-      case PyUnicode_1BYTE_KIND: encoded = EncodeUtf8(static_cast<const Py_UCS1*>(text.data), text.length, kTextLimit, out); break;
-      case PyUnicode_2BYTE_KIND: encoded = EncodeUtf8(static_cast<const Py_UCS2*>(text.data), text.length, kTextLimit, out); break;
-      default: encoded = EncodeUtf8(static_cast<const Py_UCS4*>(text.data), text.length, kTextLimit, out); break;
-    }
-    if (!encoded) throw UnencodableText{};
-    return out;
-  }
-
   const Jieba& engine_;
   const Mode mode_;
-  const std::vector<BatchText>& texts_;
-  std::vector<std::string> encoded_;  // element i written by the worker that cuts text i
+  const std::vector<CodePointText>& texts_;
   std::vector<InternedWords> results_;
-  std::vector<WordTable> tables_;  // one per worker, written by that worker only
+  std::vector<WordTable> tables_;  // kTablesPerWorker per worker, written by that worker only
   std::atomic<std::size_t> next_{0};
   std::atomic<bool> cancelled_{false};
   std::mutex mutex_;
@@ -279,11 +271,11 @@ class BatchRun {
   throw py::error_already_set();
 }
 
-// The UTF-8 of texts[i] as Utf8Of gives it, its errors raised as ValueError
-// naming the index.
-std::string_view CheckedUtf8Of(PyObject* item, std::size_t i) {
+// The code points of texts[i] as CodePointsOf gives them, its errors raised
+// as ValueError naming the index.
+CodePointText CheckedCodePointsOf(PyObject* item, std::size_t i) {
   try {
-    return Utf8Of(item);
+    return CodePointsOf(item);
   } catch (py::error_already_set& error) {
     RaiseForItem(error, PyExc_ValueError, i);
   } catch (py::value_error& error) {
@@ -298,16 +290,15 @@ py::list CutBatch(const Jieba& engine, const py::handle& texts, int mode_number,
   // list while the lock is released.
   const py::tuple items = py::reinterpret_steal<py::tuple>(PySequence_Tuple(texts.ptr()));
   if (!items) throw py::error_already_set();
-  std::vector<BatchText> sources(items.size());
+  // Surrogates and the size limit are checked by the workers, off the lock.
+  std::vector<CodePointText> sources(items.size());
   for (std::size_t i = 0; i < sources.size(); ++i) {
     PyObject* item = PyTuple_GET_ITEM(items.ptr(), static_cast<Py_ssize_t>(i));
     if (!PyUnicode_Check(item)) {
       throw py::type_error("texts[" + std::to_string(i) + "] must be str, not " + Py_TYPE(item)->tp_name);
     }
     if (PyUnicode_READY(item) != 0) throw py::error_already_set();
-    sources[i] = BatchText{static_cast<int>(PyUnicode_KIND(item)), PyUnicode_IS_ASCII(item) != 0, PyUnicode_DATA(item),
-                           static_cast<std::size_t>(PyUnicode_GET_LENGTH(item))};
-    if (sources[i].ascii && sources[i].length >= kTextLimit) CheckedUtf8Of(item, i);  // raises
+    sources[i] = StorageOf(item);
   }
   BatchRun run(engine, mode, sources);
   try {
@@ -315,7 +306,7 @@ py::list CutBatch(const Jieba& engine, const py::handle& texts, int mode_number,
   } catch (const UnencodableText&) {
     // Raise for the first such text, as a text-by-text check would.
     for (std::size_t i = 0; i < sources.size(); ++i) {
-      if (!sources[i].ascii) CheckedUtf8Of(PyTuple_GET_ITEM(items.ptr(), static_cast<Py_ssize_t>(i)), i);
+      CheckedCodePointsOf(PyTuple_GET_ITEM(items.ptr(), static_cast<Py_ssize_t>(i)), i);
     }
     throw std::logic_error("a text could not be encoded, yet each has UTF-8");
   }
@@ -381,22 +372,22 @@ void RegisterSegmenter(py::module_& module) {
           "cut",
           [](const Jieba& engine, const py::handle& text, int mode) {
             const Mode checked = ToMode(mode);
-            const std::string_view utf8 = Utf8Of(text.ptr());
+            const CodePointText code_points = CodePointsOf(text.ptr());
             StrWords words;
+            std::vector<WordSlice> slices;
             {
               py::gil_scoped_release release;
-              std::vector<WordSlice> slices;
-              CutSlices(engine, checked, utf8, slices);
-              words.Prepare(utf8, slices);
+              CutSlices(engine, checked, code_points, slices);
+              words.Prepare(code_points, slices);
             }
-            return words.Build(text.ptr());
+            return words.Build(text.ptr(), slices);
           },
           py::arg("text"), py::arg("mode"), "The words of text in mode 0 (default), 1 (search) or 2 (full).")
       .def(
           "tokenize",
           [](const Jieba& engine, const py::handle& text, int mode) {
             const Mode checked = ToMode(mode);
-            return TokenList(text.ptr(), SpansOf(engine, checked, Utf8Of(text.ptr())));
+            return TokenList(text.ptr(), SpansOf(engine, checked, CodePointsOf(text.ptr())));
           },
           py::arg("text"), py::arg("mode"), "(word, start, end) of every word, offsets in code points.")
       .def(

@@ -29,6 +29,10 @@ void CutAllSlices(const Jieba& engine, std::string_view sentence, std::vector<Wo
   }
 }
 
+void CutAllSlices(const Jieba& engine, const CodePointText& sentence, std::vector<WordSlice>& slices) {
+  engine.FullSegmenter().SplitSentence(sentence, slices);
+}
+
 void TagWords(const Jieba& engine, std::string_view sentence,
               std::vector<std::pair<std::string, std::string>>& tagged) {
   tagged.clear();
@@ -62,24 +66,6 @@ std::vector<Keyword> ExtractKeywords(const Jieba& engine, std::string_view sente
   std::partial_sort(keywords.begin(), keywords.begin() + static_cast<std::ptrdiff_t>(keep), keywords.end(), better);
   keywords.resize(keep);
   return keywords;
-}
-
-void SlicesToCodePointSpans(std::string_view text, const std::vector<WordSlice>& slices,
-                            std::vector<CodePointSpan>& spans) {
-  spans.clear();
-  spans.reserve(slices.size());
-  // A cursor at a character boundary: byte position and code point index.
-  std::size_t byte = 0;
-  std::uint32_t runes = 0;
-  const auto move_to = [&](std::size_t target) {
-    for (; byte < target; ++byte) runes += IsContinuationByte(text[byte]) ? 0 : 1;
-    for (; byte > target; --byte) runes -= IsContinuationByte(text[byte - 1]) ? 0 : 1;
-    return runes;
-  };
-  for (const WordSlice& slice : slices) {
-    const std::uint32_t start = move_to(slice.byte_offset);
-    spans.push_back(CodePointSpan{start, move_to(slice.byte_offset + slice.byte_length)});
-  }
 }
 
 }  // namespace lumo::typing::text::jieba

@@ -18,6 +18,8 @@ namespace lumo::typing::text::jieba {
 // two or more runes, overlapping ones included, and the runes no word covers),
 // by start and then end position.
 void CutAllSlices(const Jieba& engine, std::string_view sentence, std::vector<WordSlice>& slices);
+// The same for a text of code points: slices count code points.
+void CutAllSlices(const Jieba& engine, const CodePointText& sentence, std::vector<WordSlice>& slices);
 
 // Replaces tagged by (word, tag) for every word of Cut(sentence): the
 // dictionary's tag of the word, else a tag guessed from its ASCII content.
@@ -44,12 +46,5 @@ struct CodePointSpan {
   std::uint32_t start = 0;
   std::uint32_t end = 0;
 };
-
-// Replaces spans by the code point spans of slices of text, which must be
-// valid UTF-8 and cut at character boundaries (as the words of every cut of a
-// valid UTF-8 text are). Slices may come in any order; the work is linear in
-// the text plus the distance between consecutive slices.
-void SlicesToCodePointSpans(std::string_view text, const std::vector<WordSlice>& slices,
-                            std::vector<CodePointSpan>& spans);
 
 }  // namespace lumo::typing::text::jieba

@@ -31,4 +31,12 @@ void Jieba::CutForSearchSlices(std::string_view sentence, std::vector<WordSlice>
   query_segmenter_.SplitSentence(sentence, slices);
 }
 
+void Jieba::CutSlices(const CodePointText& sentence, std::vector<WordSlice>& slices) const {
+  mixed_segmenter_.SplitSentence(sentence, slices);
+}
+
+void Jieba::CutForSearchSlices(const CodePointText& sentence, std::vector<WordSlice>& slices) const {
+  query_segmenter_.SplitSentence(sentence, slices);
+}
+
 }  // namespace lumo::typing::text::jieba

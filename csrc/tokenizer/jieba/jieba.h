@@ -47,6 +47,10 @@ class Jieba {
   // WordSlice (word_record.h) is a byte offset and a byte length.
   void CutSlices(std::string_view sentence, std::vector<WordSlice>& slices) const;
   void CutForSearchSlices(std::string_view sentence, std::vector<WordSlice>& slices) const;
+  // The same for a text of code points (a str's storage): slices count code
+  // points, and nothing is decoded.
+  void CutSlices(const CodePointText& sentence, std::vector<WordSlice>& slices) const;
+  void CutForSearchSlices(const CodePointText& sentence, std::vector<WordSlice>& slices) const;
 
   const MixSegment& MixedSegmenter() const { return mixed_segmenter_; }
   const QuerySegment& QuerySegmenter() const { return query_segmenter_; }

@@ -24,6 +24,15 @@ struct DecodedRune {
 using RuneList = InlineVector<DecodedRune>;
 using CodePointList = InlineVector<Rune>;
 
+// A text stored one code point per unit of `width` bytes (1, 2 or 4), as
+// CPython stores a str: no decoding, and positions in it count code points.
+// Its units must be code points, none a surrogate.
+struct CodePointText {
+  const void* data = nullptr;
+  std::size_t size = 0;  // in code points
+  unsigned width = 1;
+};
+
 // Decodes the one code point whose encoding starts at bytes[0], with
 // remaining bytes left in the input (at least 1), by the rules of DecodeRunes
 // below. Returns the number of bytes used (1 to 4), or 0 when the lead byte is

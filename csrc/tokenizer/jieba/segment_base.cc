@@ -6,36 +6,11 @@
 
 namespace lumo::typing::text::jieba {
 
-bool PreFilter::NextRange(std::vector<Rune>& runes, std::vector<std::uint32_t>& byte_offsets) {
-  runes.clear();
-  byte_offsets.clear();
-  const auto* bytes = reinterpret_cast<const unsigned char*>(sentence_.data());
-  const std::size_t size = sentence_.size();
-  std::size_t cursor = cursor_;
-  while (cursor < size) {
-    Rune code_point = 0;
-    const std::uint32_t used = DecodeOneRune(bytes + cursor, size - cursor, code_point);
-    if (used == 0) {
-      LUMO_LOG_ERROR << "decode failed. ";
-      cursor_ = size;
-      return false;
-    }
-    if (separators_.contains(code_point)) {
-      // A separator forms a range of its own: alone when it starts the range,
-      // else it ends the current range and starts the next one.
-      if (!runes.empty()) break;
-      runes.push_back(code_point);
-      byte_offsets.push_back(static_cast<std::uint32_t>(cursor));
-      cursor += used;
-      break;
-    }
-    runes.push_back(code_point);
-    byte_offsets.push_back(static_cast<std::uint32_t>(cursor));
-    cursor += used;
-  }
-  byte_offsets.push_back(static_cast<std::uint32_t>(cursor));
-  cursor_ = cursor;
-  return true;
+void LogDecodeFailed() { LUMO_LOG_ERROR << "decode failed. "; }
+
+SegmentWorkspace& SegmentWorkspace::OfThisThread() {
+  thread_local SegmentWorkspace workspace;
+  return workspace;
 }
 
 void WordRangesToRecords(std::string_view sentence, const std::vector<WordRange>& ranges,

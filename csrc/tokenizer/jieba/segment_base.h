@@ -31,33 +31,117 @@ struct WordRange {
   const DecodedRune* last = nullptr;
 };
 
+// Reads a UTF-8 sentence rune by rune for the pre-filter. Offsets count bytes.
+class Utf8Reader {
+ public:
+  Utf8Reader(std::string_view sentence)  // NOLINT: implicit, as the sentence it reads
+      : bytes_(reinterpret_cast<const unsigned char*>(sentence.data())), size_(sentence.size()) {}
+  Utf8Reader(const char* sentence) : Utf8Reader(std::string_view(sentence)) {}  // NOLINT
+
+  std::size_t size() const { return size_; }
+  // Sets code_point to the rune at offset (below size()) and returns the
+  // units it takes, or 0 when it does not decode.
+  std::uint32_t Read(std::size_t offset, Rune& code_point) const {
+    return DecodeOneRune(bytes_ + offset, size_ - offset, code_point);
+  }
+  // The number of runes of well-formed text, for reserving room.
+  std::size_t RuneEstimate() const { return CountLeadBytes(reinterpret_cast<const char*>(bytes_), size_); }
+
+ private:
+  const unsigned char* bytes_;
+  std::size_t size_;
+};
+
+// Reads a text of one code point per unit (a str's storage): nothing to
+// decode, and offsets count code points.
+template <typename Unit>
+class CodePointReader {
+ public:
+  CodePointReader(const Unit* units, std::size_t size) : units_(units), size_(size) {}
+
+  std::size_t size() const { return size_; }
+  std::uint32_t Read(std::size_t offset, Rune& code_point) const {
+    code_point = units_[offset];
+    return 1;
+  }
+  std::size_t RuneEstimate() const { return size_; }
+
+ private:
+  const Unit* units_;
+  std::size_t size_;
+};
+
+// Calls visit with the reader of text's unit width and returns what it returns.
+template <typename Visit>
+decltype(auto) VisitCodePoints(const CodePointText& text, Visit&& visit) {
+  switch (text.width) {
+    case 1: return visit(CodePointReader<std::uint8_t>(static_cast<const std::uint8_t*>(text.data), text.size));
+    case 2: return visit(CodePointReader<std::uint16_t>(static_cast<const std::uint16_t*>(text.data), text.size));
+    default: return visit(CodePointReader<std::uint32_t>(static_cast<const std::uint32_t*>(text.data), text.size));
+  }
+}
+
+// Writes the ERROR line of a sentence that does not decode.
+void LogDecodeFailed();
+
 // Cuts one sentence into ranges: every maximal run of non-separator runes, and
 // every separator rune on its own, in text order. Decodes one range at a time,
 // so that the memory of a sentence operation follows its longest range, not
-// the whole sentence.
-class PreFilter {
+// the whole sentence. Reader is Utf8Reader or a CodePointReader.
+template <typename Reader>
+class BasicPreFilter {
  public:
-  // sentence must outlive the filter.
-  PreFilter(const SeparatorSet& separators, std::string_view sentence)
-      : sentence_(sentence), separators_(separators) {}
-  PreFilter(const PreFilter&) = delete;
-  PreFilter& operator=(const PreFilter&) = delete;
+  // The text that reader reads must outlive the filter.
+  BasicPreFilter(const SeparatorSet& separators, Reader reader) : reader_(reader), separators_(separators) {}
+  BasicPreFilter(const BasicPreFilter&) = delete;
+  BasicPreFilter& operator=(const BasicPreFilter&) = delete;
 
-  bool HasMore() const { return cursor_ < sentence_.size(); }
+  bool HasMore() const { return cursor_ < reader_.size(); }
 
   // Replaces runes by the code points of the next range (never empty) and
-  // byte_offsets by the sentence offset of each of its runes followed by the
+  // offsets by the sentence offset of each of its runes followed by the
   // offset just past the range; moves past it. Only called while HasMore().
   // When the sentence does not decode at the cursor (a lead byte 0xF8..0xFF,
   // or a sequence cut off by the end), writes the ERROR line "decode
   // failed. ", returns false and hands out no more ranges.
-  bool NextRange(std::vector<Rune>& runes, std::vector<std::uint32_t>& byte_offsets);
+  bool NextRange(std::vector<Rune>& runes, std::vector<std::uint32_t>& offsets) {
+    runes.clear();
+    offsets.clear();
+    const std::size_t size = reader_.size();
+    std::size_t cursor = cursor_;
+    while (cursor < size) {
+      Rune code_point = 0;
+      const std::uint32_t used = reader_.Read(cursor, code_point);
+      if (used == 0) {
+        LogDecodeFailed();
+        cursor_ = size;
+        return false;
+      }
+      if (separators_.contains(code_point)) {
+        // A separator forms a range of its own: alone when it starts the
+        // range, else it ends the current range and starts the next one.
+        if (!runes.empty()) break;
+        runes.push_back(code_point);
+        offsets.push_back(static_cast<std::uint32_t>(cursor));
+        cursor += used;
+        break;
+      }
+      runes.push_back(code_point);
+      offsets.push_back(static_cast<std::uint32_t>(cursor));
+      cursor += used;
+    }
+    offsets.push_back(static_cast<std::uint32_t>(cursor));
+    cursor_ = cursor;
+    return true;
+  }
 
  private:
-  std::string_view sentence_;
+  Reader reader_;
   std::size_t cursor_ = 0;
   const SeparatorSet& separators_;
 };
+
+using PreFilter = BasicPreFilter<Utf8Reader>;
 
 // Appends one record per word range, in order: the word's bytes copied from
 // sentence, its byte offset, rune offset and rune count. The ranges must point
@@ -129,35 +213,48 @@ class SegmentTagged : public SegmentBase {
 };
 
 // The sentence operation, shared by every segmenter: slices is replaced by
-// the words that segmenter.SplitRunes gives for each pre-filter range of
-// sentence, in text order. A range of one separator rune is always a word of
-// its own (every range algorithm makes a one-rune range one word), so it is
-// not handed to the range algorithm. A sentence that does not decode gives
-// no words and one ERROR line.
-template <typename Segmenter>
-void SplitSentenceToSlices(const Segmenter& segmenter, std::string_view sentence, std::vector<WordSlice>& slices) {
+// the words that segmenter.SplitRunes gives for each pre-filter range of the
+// text that reader reads, in text order, as offsets and lengths in the
+// reader's units. A range of one separator rune is always a word of its own
+// (every range algorithm makes a one-rune range one word), so it is not
+// handed to the range algorithm. A sentence that does not decode gives no
+// words and one ERROR line.
+template <typename Segmenter, typename Reader>
+void SplitReaderToSlices(const Segmenter& segmenter, const Reader& reader, std::vector<WordSlice>& slices) {
   slices.clear();
-  if (sentence.empty()) return;
+  if (reader.size() == 0) return;
   SegmentWorkspace& workspace = SegmentWorkspace::OfThisThread();
   std::vector<Rune>& runes = workspace.Runes();
-  std::vector<std::uint32_t>& byte_offsets = workspace.ByteOffsets();
-  const std::size_t rune_estimate = CountLeadBytes(sentence.data(), sentence.size());
+  std::vector<std::uint32_t>& offsets = workspace.ByteOffsets();
+  const std::size_t rune_estimate = reader.RuneEstimate();
   workspace.Reserve(rune_estimate);
   slices.reserve(rune_estimate);  // a word has at least one rune: room for most results
-  PreFilter filter(segmenter.Separators(), sentence);
+  BasicPreFilter<Reader> filter(segmenter.Separators(), reader);
   while (filter.HasMore()) {
-    if (!filter.NextRange(runes, byte_offsets)) {
+    if (!filter.NextRange(runes, offsets)) {
       slices.clear();
       break;
     }
     if (runes.size() == 1 && segmenter.IsSeparator(runes[0])) {
-      slices.push_back(WordSlice{byte_offsets[0], byte_offsets[1] - byte_offsets[0]});
+      slices.push_back(WordSlice{offsets[0], offsets[1] - offsets[0]});
       continue;
     }
-    WordSink sink(byte_offsets.data(), slices);
-    segmenter.SplitRunes(RangeText{runes.data(), byte_offsets.data(), runes.size()}, sink, workspace);
+    WordSink sink(offsets.data(), slices);
+    segmenter.SplitRunes(RangeText{runes.data(), offsets.data(), runes.size()}, sink, workspace);
   }
   workspace.ReleaseIfLarge();
+}
+
+// The sentence operation over UTF-8: slices count bytes.
+template <typename Segmenter>
+void SplitSentenceToSlices(const Segmenter& segmenter, std::string_view sentence, std::vector<WordSlice>& slices) {
+  SplitReaderToSlices(segmenter, Utf8Reader(sentence), slices);
+}
+
+// The sentence operation over a str's code points: slices count code points.
+template <typename Segmenter>
+void SplitSentenceToSlices(const Segmenter& segmenter, const CodePointText& text, std::vector<WordSlice>& slices) {
+  VisitCodePoints(text, [&](const auto& reader) { SplitReaderToSlices(segmenter, reader, slices); });
 }
 
 // Every form of the sentence operation for a segmenter Derived that defines
@@ -183,6 +280,10 @@ class RangeSegmenter : public Base {
   }
   void SplitSentence(std::string_view sentence, std::vector<WordSlice>& slices) const {
     SplitSentenceToSlices(Self(), sentence, slices);
+  }
+  // The words of a text of code points, as code point offsets and lengths.
+  void SplitSentence(const CodePointText& text, std::vector<WordSlice>& slices) const {
+    SplitSentenceToSlices(Self(), text, slices);
   }
 
   // Appends to ranges the words of the runes [begin, end) of one decoded

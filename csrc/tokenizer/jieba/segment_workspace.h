@@ -55,10 +55,10 @@ class SegmentWorkspace {
  public:
   static constexpr std::size_t kKeptRunes = std::size_t{1} << 16;
 
-  static SegmentWorkspace& OfThisThread() {
-    thread_local SegmentWorkspace workspace;
-    return workspace;
-  }
+  // Out of line on purpose: inlined, the compiler recomputes the thread-local
+  // address (a call into the dynamic loader, in a shared library) at every
+  // use of a buffer in the hot loops instead of keeping the reference.
+  static SegmentWorkspace& OfThisThread();
 
   // Makes room for ranges of up to runes runes without reallocation.
   void Reserve(std::size_t runes) {

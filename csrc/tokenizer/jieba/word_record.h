@@ -14,8 +14,10 @@ struct WordRecord {
   std::uint32_t rune_length = 0;  // number of runes
 };
 
-// One output word as a byte slice of the sentence it was cut from: what the
+// One output word as a slice of the sentence it was cut from: what the
 // segmenters produce, and what the bindings turn into strings themselves.
+// Offset and length count the sentence's units: bytes of UTF-8, or code
+// points of a text of code points.
 struct WordSlice {
   std::uint32_t byte_offset = 0;
   std::uint32_t byte_length = 0;

@@ -1,15 +1,17 @@
 // Several threads segment with one engine at once, through CutSlices and
-// CutForSearchSlices: the calls behind the Python methods cut and
-// cut_for_search. Run under ThreadSanitizer by the test command; here it also
+// CutForSearchSlices over code points (a str) and over UTF-8 (bytes): the
+// calls behind the Python methods cut and cut_for_search. Run under ThreadSanitizer by the test command; here it also
 // checks that every thread gets the words that one thread alone gets.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/utf8.h"
 #include "support/engine_fixtures.h"
 #include "tokenizer/jieba/jieba.h"
 
@@ -52,10 +54,25 @@ TEST(ConcurrentCut, ThreadsSharingOneEngineGetTheWordsOfOneThread) {
     engine->CutForSearch(sentences[i], expected_search[i]);
   }
   ASSERT_GT(expected_cut[0].size(), 1u);
+  // Each sentence's code points, as a str stores them (4 bytes each here).
+  std::vector<std::vector<std::uint32_t>> code_points(sentences.size());
+  for (std::size_t i = 0; i < sentences.size(); ++i) {
+    CodePointList decoded;
+    ASSERT_TRUE(DecodeCodePoints(sentences[i], decoded));
+    code_points[i].assign(decoded.begin(), decoded.end());
+  }
   // The words of a slice list, as the bindings copy them.
   const auto words_of = [](const std::string& sentence, const std::vector<WordSlice>& slices) {
     std::vector<std::string> words;
     for (const WordSlice& slice : slices) words.push_back(sentence.substr(slice.byte_offset, slice.byte_length));
+    return words;
+  };
+  const auto words_of_code_points = [](const std::vector<std::uint32_t>& text, const std::vector<WordSlice>& slices) {
+    std::vector<std::string> words;
+    for (const WordSlice& slice : slices) {
+      std::string& word = words.emplace_back();
+      for (std::uint32_t k = 0; k < slice.byte_length; ++k) AppendUtf8(word, text[slice.byte_offset + k]);
+    }
     return words;
   };
 
@@ -75,6 +92,11 @@ TEST(ConcurrentCut, ThreadsSharingOneEngineGetTheWordsOfOneThread) {
           if (words_of(sentences[i], slices) != expected_cut[i]) ++mismatches;
           engine->CutForSearchSlices(sentences[i], slices);
           if (words_of(sentences[i], slices) != expected_search[i]) ++mismatches;
+          const CodePointText text{code_points[i].data(), code_points[i].size(), 4};
+          engine->CutSlices(text, slices);
+          if (words_of_code_points(code_points[i], slices) != expected_cut[i]) ++mismatches;
+          engine->CutForSearchSlices(text, slices);
+          if (words_of_code_points(code_points[i], slices) != expected_search[i]) ++mismatches;
         }
       }
     });

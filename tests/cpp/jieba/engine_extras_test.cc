@@ -158,14 +158,5 @@ TEST_F(EngineOperationsTest, KeywordsByTermFrequencyTimesIdf) {
   EXPECT_TRUE(ExtractKeywords(engine_, "", 5).empty());
 }
 
-TEST(CodePointSpanTest, OverlappingAndBackwardSlices) {
-  const std::string text = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z";  // a é 中 😀 z
-  std::vector<CodePointSpan> spans{{9, 9}};
-  SlicesToCodePointSpans(text, {{3, 7}, {1, 9}, {0, 1}, {10, 1}, {11, 0}}, spans);
-  std::vector<std::pair<unsigned, unsigned>> got;
-  for (const CodePointSpan& span : spans) got.emplace_back(span.start, span.end);
-  EXPECT_EQ(got, (std::vector<std::pair<unsigned, unsigned>>{{2, 4}, {1, 4}, {0, 1}, {4, 5}, {5, 5}}));
-}
-
 }  // namespace
 }  // namespace lumo::typing::text::jieba

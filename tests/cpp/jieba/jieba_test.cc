@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -9,6 +11,7 @@
 
 #include "jieba/engine_data.h"
 #include "common/log.h"
+#include "common/utf8.h"
 
 namespace lumo::typing::text::jieba {
 namespace {
@@ -90,6 +93,45 @@ TEST_F(JiebaTest, SliceFormsGiveTheSameWords) {
     EXPECT_EQ(sliced(sentence, slices), CutForSearch(engine, sentence)) << sentence;
     const std::vector<std::string> expected = malformed ? Words(4, "ERROR decode failed. ") : Words{};
     EXPECT_EQ(LogMessages(capture.Finish()), expected) << sentence;
+  }
+}
+
+// A text of code points (a str's storage), at every unit width that holds
+// it, gives the words of its UTF-8, as code point slices.
+TEST_F(JiebaTest, CodePointTextsGiveTheWordsOfTheirUtf8) {
+  Jieba engine(dict_path_, model_path_, user_path_, idf_path_, stop_path_);
+  using SliceCut = void (Jieba::*)(std::string_view, std::vector<WordSlice>&) const;
+  using PointCut = void (Jieba::*)(const CodePointText&, std::vector<WordSlice>&) const;
+  const std::vector<std::pair<SliceCut, PointCut>> cuts = {{&Jieba::CutSlices, &Jieba::CutSlices},
+                                                           {&Jieba::CutForSearchSlices, &Jieba::CutForSearchSlices}};
+  for (const std::string sentence : {"", "  ", "中国人民 甲乙丙", "abc 3.14\t人民，中国。", "caf\xC3\xA9 甲乙",
+                                     "x\xF0\x9F\x98\x80y中国人民"}) {
+    CodePointList code_points;
+    ASSERT_TRUE(DecodeCodePoints(sentence, code_points));
+    Rune widest = 0;
+    for (const Rune code_point : code_points) widest = std::max(widest, code_point);
+    std::vector<std::uint8_t> units1(code_points.begin(), code_points.end());
+    std::vector<std::uint16_t> units2(code_points.begin(), code_points.end());
+    std::vector<std::uint32_t> units4(code_points.begin(), code_points.end());
+    std::vector<CodePointText> texts{CodePointText{units4.data(), units4.size(), 4}};
+    if (widest < 0x10000) texts.push_back(CodePointText{units2.data(), units2.size(), 2});
+    if (widest < 0x100) texts.push_back(CodePointText{units1.data(), units1.size(), 1});
+    for (const auto& [slice_cut, point_cut] : cuts) {
+      std::vector<WordSlice> slices;
+      (engine.*slice_cut)(sentence, slices);
+      Words expected;
+      for (const WordSlice& slice : slices) expected.push_back(sentence.substr(slice.byte_offset, slice.byte_length));
+      for (const CodePointText& text : texts) {
+        (engine.*point_cut)(text, slices);
+        Words got;
+        for (const WordSlice& slice : slices) {
+          std::string word;
+          for (std::uint32_t k = 0; k < slice.byte_length; ++k) AppendUtf8(word, units4[slice.byte_offset + k]);
+          got.push_back(word);
+        }
+        EXPECT_EQ(got, expected) << sentence << " width " << text.width;
+      }
+    }
   }
 }
 
@@ -194,7 +236,7 @@ TEST_F(JiebaTest, ASentenceWithoutSeparatorsNeedsAtMost32BytesPerRune) {
   while (sentence.size() < 12'000'000) sentence += piece;
   const double runes = static_cast<double>(sentence.size() / piece.size() * 24);
   using SliceCut = void (Jieba::*)(std::string_view, std::vector<WordSlice>&) const;
-  for (const SliceCut cut : {&Jieba::CutSlices, &Jieba::CutForSearchSlices}) {
+  for (const SliceCut cut : std::initializer_list<SliceCut>{&Jieba::CutSlices, &Jieba::CutForSearchSlices}) {
     std::vector<WordSlice> slices;
     ResetPeakResident();
     const long before = StatusBytes("VmRSS:");
