@@ -116,21 +116,19 @@ CPU_SHARES: list[float] = []
 CPU_SECONDS: list[float] = []
 
 
-def run_split(jieba: pylumotext.Jieba, method: str, parts: list[list[str]]) -> float:
+def run_split(function, parts: list[list[str]]) -> float:
     """Wall seconds to cut every line of every part, one thread per part. The
     process's CPU seconds over those wall seconds go to CPU_SHARES: near 1.0
     for two threads means the machine gave them only one core."""
     cpu_start = sum(os.times()[:2])
-    wall = _run_split(jieba, method, parts)
+    wall = _run_split(function, parts)
     cpu = sum(os.times()[:2]) - cpu_start
     CPU_SECONDS.append(cpu)
     CPU_SHARES.append(cpu / wall)
     return wall
 
 
-def _run_split(jieba: pylumotext.Jieba, method: str, parts: list[list[str]]) -> float:
-    function = getattr(jieba, method)
-
+def _run_split(function, parts: list[list[str]]) -> float:
     def work(lines: list[str]) -> None:
         for line in lines:
             function(line)
@@ -144,6 +142,11 @@ def _run_split(jieba: pylumotext.Jieba, method: str, parts: list[list[str]]) -> 
     for thread in threads:
         thread.join()
     return time.perf_counter() - start
+
+
+def python_control(line: str) -> list[str]:
+    """Pure-Python work per line, about as long as a cut of it."""
+    return [character for character in line if character != " "]
 
 
 def chunks_of(lines: list[str], chunk_bytes: int) -> list[str]:
@@ -170,13 +173,19 @@ def bench_throughput(jieba: pylumotext.Jieba, lines: list[str], runs: int) -> No
         print(f"  {label} ({len(pieces)} calls):")
         for method in ("cut", "cut_for_search"):
             CPU_SECONDS.clear()
-            one = statistics.median(run_split(jieba, method, [pieces]) for _ in range(runs))
+            one = statistics.median(run_split(getattr(jieba, method), [pieces]) for _ in range(runs))
             per_cpu_second = megabytes / statistics.median(CPU_SECONDS)
             CPU_SHARES.clear()
-            two = statistics.median(run_split(jieba, method, halves) for _ in range(runs))
+            two = statistics.median(run_split(getattr(jieba, method), halves) for _ in range(runs))
             share = statistics.median(CPU_SHARES)
             print(f"    {method:15s} 1 thread {megabytes / one:6.1f} MB/s ({per_cpu_second:.1f} MB per CPU second), 2 threads {megabytes / two:6.1f} MB/s, "
                   f"ratio 2/1 {one / two:.2f} (cores used {share:.2f}); 1 thread is {one / baseline:.1f}x the str.split time")
+        if label == "one call per line":
+            # What two threads give for any per-line call that keeps the
+            # interpreter lock: the ceiling for short calls on this machine.
+            one = statistics.median(run_split(python_control, [pieces]) for _ in range(runs))
+            two = statistics.median(run_split(python_control, halves) for _ in range(runs))
+            print(f"    {'Python control':15s} ratio 2/1 {one / two:.2f} (a pure-Python function of about the same cost per line)")
 
 
 def bench_edge_cases(jieba: pylumotext.Jieba, lines: list[str]) -> None:

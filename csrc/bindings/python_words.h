@@ -11,7 +11,9 @@
 #include <Python.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <type_traits>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -62,9 +64,39 @@ inline std::string_view UnitBytes(const CodePointText& text, const WordSlice& sl
           std::size_t{slice.byte_length} * text.width};
 }
 
-// text[start:end], a new reference. Throws error_already_set.
-inline PyObject* SubstringOf(PyObject* text, std::uint32_t start, std::uint32_t end) {
-  PyObject* word = PyUnicode_Substring(text, start, end);
+// Copies the units [first, first + length) into a new str of the narrowest
+// storage that holds their largest code point (CPython's canonical form).
+template <typename Unit>
+PyObject* NewStrOfUnits(const Unit* first, std::size_t length) {
+  Py_UCS4 largest = 0;
+  for (std::size_t k = 0; k < length; ++k) largest = std::max<Py_UCS4>(largest, first[k]);
+  if (length == 1 && largest < 256) return PyUnicode_FromOrdinal(static_cast<int>(largest));  // CPython's shared object
+  PyObject* word = PyUnicode_New(static_cast<Py_ssize_t>(length), largest);
+  if (word == nullptr) return nullptr;
+  const auto copy = [&](auto* out) {
+    for (std::size_t k = 0; k < length; ++k) out[k] = static_cast<std::remove_pointer_t<decltype(out)>>(first[k]);
+  };
+  switch (PyUnicode_KIND(word)) {
+    case PyUnicode_1BYTE_KIND: copy(PyUnicode_1BYTE_DATA(word)); break;
+    case PyUnicode_2BYTE_KIND: copy(PyUnicode_2BYTE_DATA(word)); break;
+    default: copy(PyUnicode_4BYTE_DATA(word)); break;
+  }
+  return word;
+}
+
+// text[start:end] of a str whose storage is storage, a new reference; text
+// itself when that is all of it. What PyUnicode_Substring gives, made
+// without its general checks: this runs once per word. Throws
+// error_already_set.
+inline PyObject* SubstringOf(PyObject* text, const CodePointText& storage, std::uint32_t start, std::uint32_t end) {
+  if (start == 0 && end == storage.size) return Py_NewRef(text);
+  const std::size_t length = end - start;
+  PyObject* word = nullptr;
+  switch (storage.width) {
+    case 1: word = NewStrOfUnits(static_cast<const Py_UCS1*>(storage.data) + start, length); break;
+    case 2: word = NewStrOfUnits(static_cast<const Py_UCS2*>(storage.data) + start, length); break;
+    default: word = NewStrOfUnits(static_cast<const Py_UCS4*>(storage.data) + start, length); break;
+  }
   if (word == nullptr) throw pybind11::error_already_set();
   return word;
 }
@@ -92,10 +124,11 @@ class StrWords {
   pybind11::list Build(PyObject* text, const std::vector<WordSlice>& slices) const {
     pybind11::list words(slices.size());
     if (!table_) {
+      const CodePointText storage = StorageOf(text);
       for (std::size_t i = 0; i < slices.size(); ++i) {
         const WordSlice& slice = slices[i];
         PyList_SET_ITEM(words.ptr(), static_cast<Py_ssize_t>(i),
-                        SubstringOf(text, slice.byte_offset, slice.byte_offset + slice.byte_length));
+                        SubstringOf(text, storage, slice.byte_offset, slice.byte_offset + slice.byte_length));
       }
       return words;
     }

@@ -89,13 +89,14 @@ CodePointText CodePointsOf(PyObject* text) {
 // offset equal to the previous end reuses that int object: about one new int
 // per word instead of two.
 py::list TokenList(PyObject* text, const std::vector<CodePointSpan>& spans) {
+  const CodePointText storage = StorageOf(text);
   py::list tokens(spans.size());
   PyObject* previous_end = nullptr;  // borrowed from the previous token
   for (std::size_t i = 0; i < spans.size(); ++i) {
     PyObject* token = PyTuple_New(3);
     if (token == nullptr) throw py::error_already_set();
     PyList_SET_ITEM(tokens.ptr(), static_cast<Py_ssize_t>(i), token);
-    PyObject* word = SubstringOf(text, spans[i].start, spans[i].end);
+    PyObject* word = SubstringOf(text, storage, spans[i].start, spans[i].end);
     PyTuple_SET_ITEM(token, 0, word);
     PyObject* start = previous_end != nullptr && spans[i].start == spans[i - 1].end
                           ? Py_NewRef(previous_end)
