@@ -85,11 +85,11 @@ PyObject* NewStrOfUnits(const Unit* first, std::size_t length) {
 }
 
 // text[start:end] of a str whose storage is storage, a new reference; text
-// itself when that is all of it. What PyUnicode_Substring gives, made
-// without its general checks: this runs once per word. Throws
-// error_already_set.
+// itself when that is all of it and text is an exact str (a subclass gives a
+// plain str). What PyUnicode_Substring gives, made without its general
+// checks: this runs once per word. Throws error_already_set.
 inline PyObject* SubstringOf(PyObject* text, const CodePointText& storage, std::uint32_t start, std::uint32_t end) {
-  if (start == 0 && end == storage.size) return Py_NewRef(text);
+  if (start == 0 && end == storage.size && PyUnicode_CheckExact(text)) return Py_NewRef(text);
   const std::size_t length = end - start;
   PyObject* word = nullptr;
   switch (storage.width) {

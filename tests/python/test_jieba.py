@@ -72,11 +72,19 @@ def test_each_use_of_a_word_holds_one_reference(jieba: pylumotext.Jieba, method:
         assert sys.getrefcount(word) == uses[key] + 3  # the dict, the name and the argument
 
 
-def test_results_are_new_lists_of_str(jieba: pylumotext.Jieba) -> None:
-    first = jieba.cut("中国")
+class _Text(str):
+    pass
+
+
+@pytest.mark.parametrize("sentence", ["中国", "é", "中国人民 abc 😀"])
+def test_results_are_new_lists_of_plain_str(jieba: pylumotext.Jieba, sentence: str) -> None:
+    first = jieba.cut(sentence)
     first.append("x")
-    assert jieba.cut("中国") == ["中国"]
-    assert type(jieba.cut_for_search("中国")) is list
+    assert jieba.cut(sentence) == first[:-1]
+    for method in (jieba.cut, jieba.cut_for_search):
+        words = method(_Text(sentence))
+        assert type(words) is list and words == method(sentence)
+        assert {type(word) for word in words} == {str}
 
 
 def test_arguments_by_keyword_and_position(paths: dict[str, str]) -> None:
