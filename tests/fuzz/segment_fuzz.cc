@@ -3,7 +3,8 @@
 // sentence; the mixed words are exact slices that join back to the sentence;
 // every query and full word is a slice at its stated offset; the string and
 // record forms of each segmenter agree; the query words are the mixed words,
-// each preceded by exactly the two- and three-rune dictionary words inside it.
+// each preceded by exactly the two- and three-rune dictionary words inside it;
+// the decoded code points, stored as a str stores them, give the same words.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -126,6 +127,44 @@ void CheckSlices(const Segmenter& segmenter, std::string_view sentence, std::vec
   }
 }
 
+// When the decoded code points are all a str can hold (no surrogate, below
+// 0x110000), the cuts over them, stored 4 and (when they fit) 2 bytes each,
+// give the same words as the cuts over the UTF-8, counted in runes.
+void CheckCodePointCuts(const jieba::Jieba& engine, std::string_view sentence) {
+  jieba::RuneList runes;
+  if (!jieba::DecodeRunes(sentence, runes)) return;
+  std::vector<std::uint32_t> units4;
+  std::vector<std::uint32_t> rune_at(sentence.size() + 1, 0);  // byte offset -> rune index
+  for (std::size_t i = 0; i < runes.size(); ++i) {
+    const std::uint32_t code_point = runes[i].code_point;
+    if ((code_point >= 0xD800 && code_point <= 0xDFFF) || code_point >= 0x110000) return;
+    units4.push_back(code_point);
+    rune_at[runes[i].byte_offset] = static_cast<std::uint32_t>(i);
+  }
+  rune_at[sentence.size()] = static_cast<std::uint32_t>(runes.size());
+  const std::vector<std::uint16_t> units2(units4.begin(), units4.end());
+  std::vector<jieba::CodePointText> texts{{units4.data(), units4.size(), 4}};
+  bool narrow = true;
+  for (const std::uint32_t code_point : units4) narrow = narrow && code_point < 0x10000;
+  if (narrow) texts.push_back({units2.data(), units2.size(), 2});
+  std::vector<jieba::WordSlice> bytes_cut;
+  std::vector<jieba::WordSlice> points_cut;
+  for (const bool search : {false, true}) {
+    search ? engine.CutForSearchSlices(sentence, bytes_cut) : engine.CutSlices(sentence, bytes_cut);
+    for (const jieba::CodePointText& text : texts) {
+      search ? engine.CutForSearchSlices(text, points_cut) : engine.CutSlices(text, points_cut);
+      if (points_cut.size() != bytes_cut.size()) Fail("code point and UTF-8 cuts differ in length");
+      for (std::size_t k = 0; k < bytes_cut.size(); ++k) {
+        const std::uint32_t first = rune_at[bytes_cut[k].byte_offset];
+        const std::uint32_t end = rune_at[bytes_cut[k].byte_offset + bytes_cut[k].byte_length];
+        if (points_cut[k].byte_offset != first || points_cut[k].byte_length != end - first) {
+          Fail("code point and UTF-8 cuts differ");
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -161,5 +200,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const std::string& word : cut) cut_joined += word;
   if (decodes && cut_joined != sentence) Fail("Cut does not join back to the sentence");
   engine.CutForSearch(sentence, cut);
+  CheckCodePointCuts(engine, sentence);
   return 0;
 }
