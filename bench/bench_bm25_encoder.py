@@ -11,6 +11,9 @@ import argparse
 import os
 import sys
 
+# CPU time is summed over the process's threads: idle OpenBLAS threads that
+# SciPy starts would spin into the CSR figure.
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import pylumotext  # noqa: E402

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -72,6 +73,7 @@ class HeldSequence {
 
   Py_ssize_t size() const { return size_; }
   PyObject* item(std::size_t index) const { return items_[index]; }
+  PyObject* const* items() const { return items_; }
 
  private:
   void Release() {
@@ -159,22 +161,22 @@ inline bool ReadIntegerToken(PyObject* item, bool convert, std::int64_t& token) 
 
 // A dict of the entries in their order: each key is the caller's own item
 // where it is an exact str or int (so its value is the key's), else a new one.
-// The items come from the held sequence, which Python code run by the
-// allocations here (the garbage collector's finalizers) cannot change.
+// The items are held by the caller, so Python code run by the allocations here
+// (the garbage collector's finalizers) cannot free them.
 template <typename Weights, typename MakeKey>
-py::dict BuildDict(const Weights& weights, const HeldSequence& held, MakeKey make_key) {
+py::dict BuildDict(const Weights& weights, PyObject* const* items, MakeKey make_key) {
   py::dict dict = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(weights.size())));
   if (!dict) throw py::error_already_set();
   for (const auto& entry : weights) {
-    const py::object key = make_key(held.item(entry.first_position), entry);
+    const py::object key = make_key(items[entry.first_position], entry);
     const auto value = py::reinterpret_steal<py::object>(PyFloat_FromDouble(entry.weight));
     if (!value || PyDict_SetItem(dict.ptr(), key.ptr(), value.ptr()) != 0) throw py::error_already_set();
   }
   return dict;
 }
 
-inline py::dict ToDict(const typing::text::StringSparseVector& weights, const StringTokenList& list) {
-  return BuildDict(weights, list, [](PyObject* item, const typing::text::StringTokenWeight& entry) {
+inline py::dict ToDict(const typing::text::StringSparseVector& weights, PyObject* const* items) {
+  return BuildDict(weights, items, [](PyObject* item, const typing::text::StringTokenWeight& entry) {
     if (PyUnicode_CheckExact(item)) return py::reinterpret_borrow<py::object>(item);
     // Strict UTF-8: bytes that do not decode raise UnicodeDecodeError.
     auto key = py::reinterpret_steal<py::object>(
@@ -184,8 +186,8 @@ inline py::dict ToDict(const typing::text::StringSparseVector& weights, const St
   });
 }
 
-inline py::dict ToDict(const typing::text::IntegerSparseVector& weights, const IntegerTokenList& list) {
-  return BuildDict(weights, list, [](PyObject* item, const typing::text::IntegerTokenWeight& entry) {
+inline py::dict ToDict(const typing::text::IntegerSparseVector& weights, PyObject* const* items) {
+  return BuildDict(weights, items, [](PyObject* item, const typing::text::IntegerTokenWeight& entry) {
     if (PyLong_CheckExact(item)) return py::reinterpret_borrow<py::object>(item);
     auto key = py::reinterpret_steal<py::object>(PyLong_FromLongLong(entry.token));
     if (!key) throw py::error_already_set();
@@ -253,6 +255,146 @@ struct type_caster<lumo::bindings::bm25_detail::IntegerWeightDict> {
 
 }  // namespace pybind11::detail
 
+namespace lumo::bindings::bm25_fast_call {
+
+using typing::text::BM25;
+
+// pybind11 resolves a call by trying each overload's argument casters in
+// turn, which costs more than encoding a short query. The common call, an
+// exact BM25 given one positional exact list whose items are all exact str
+// or all exact int, is served here directly; every other call (another
+// sequence, keywords, a subclass, an empty list, any other item, a str without
+// UTF-8 form) goes to pybind11's dispatcher unchanged, so signatures,
+// docstrings, overload resolution and errors stay the library's own.
+
+PyTypeObject* model_type = nullptr;
+PyCFunctionWithKeywords library_dispatcher = nullptr;
+
+// Token storage reused by the calls of one thread. A call made while it is in
+// use (by a finalizer that the garbage collector runs during a dict
+// allocation) takes fresh storage instead.
+struct TokenScratch {
+  std::vector<PyObject*> items;  // one strong reference each while in use
+  std::vector<std::string_view> strings;
+  std::vector<std::int64_t> ids;
+  bool busy = false;
+};
+
+thread_local TokenScratch thread_scratch;
+
+class ScratchLease {
+ public:
+  ScratchLease() : scratch_(thread_scratch.busy ? own_ : thread_scratch) { scratch_.busy = true; }
+  ~ScratchLease() {
+    for (PyObject* item : scratch_.items) Py_DECREF(item);
+    scratch_.items.clear();
+    scratch_.busy = false;
+  }
+  ScratchLease(const ScratchLease&) = delete;
+  ScratchLease& operator=(const ScratchLease&) = delete;
+  TokenScratch* operator->() { return &scratch_; }
+
+ private:
+  TokenScratch own_;
+  TokenScratch& scratch_;
+};
+
+// The model of self when it is an initialised instance of exactly BM25.
+BM25* ExactModel(PyObject* self) {
+  if (Py_TYPE(self) != model_type) return nullptr;
+  auto* instance = reinterpret_cast<py::detail::instance*>(self);
+  if (!instance->simple_layout || !instance->simple_holder_constructed) return nullptr;
+  return static_cast<BM25*>(instance->simple_value_holder[0]);
+}
+
+// Holds the items of list and reads them as str tokens (integer false) or
+// int tokens (integer true), decided by the first item. False, with nothing
+// held, when the list is empty or an item does not fit that kind. Reading
+// runs no Python code.
+bool ReadExactList(PyObject* list, TokenScratch& scratch, bool& integer) {
+  const auto size = static_cast<std::size_t>(PyList_GET_SIZE(list));
+  if (size == 0) return false;
+  integer = PyLong_CheckExact(PyList_GET_ITEM(list, 0));
+  scratch.items.resize(size);
+  (integer ? scratch.ids.resize(size) : scratch.strings.resize(size));
+  for (std::size_t i = 0; i < size; ++i) {
+    PyObject* item = PyList_GET_ITEM(list, static_cast<Py_ssize_t>(i));
+    bool read;
+    if (integer) {
+      int overflow = 0;
+      read = PyLong_CheckExact(item) && ((scratch.ids[i] = PyLong_AsLongLongAndOverflow(item, &overflow)), overflow == 0);
+    } else {
+      read = PyUnicode_CheckExact(item) && ReadStringToken(item, scratch.strings[i], Unencodable::kDecline);
+    }
+    if (!read) {
+      scratch.items.resize(i);  // the references taken so far are dropped by the lease
+      return false;
+    }
+    scratch.items[i] = Py_NewRef(item);
+  }
+  return true;
+}
+
+// The result of one hot method on a model and its tokens, as a new reference.
+template <typename Call>
+PyObject* Serve(BM25& model, TokenScratch& scratch, bool integer, Call call) {
+  try {
+    if (integer) return call(model, std::span<const std::int64_t>(scratch.ids), scratch.items.data());
+    return call(model, std::span<const std::string_view>(scratch.strings), scratch.items.data());
+  } catch (py::error_already_set& error) {
+    error.restore();
+  } catch (...) {
+    py::detail::try_translate_exceptions();
+  }
+  return nullptr;
+}
+
+template <typename Call>
+PyObject* Dispatch(PyObject* capsule, PyObject* args, PyObject* kwargs, Call call) {
+  if (!kwargs && PyTuple_GET_SIZE(args) == 2 && PyList_CheckExact(PyTuple_GET_ITEM(args, 1))) {
+    if (BM25* model = ExactModel(PyTuple_GET_ITEM(args, 0))) {
+      ScratchLease scratch;
+      bool integer = false;
+      if (ReadExactList(PyTuple_GET_ITEM(args, 1), *scratch.operator->(), integer)) {
+        return Serve(*model, *scratch.operator->(), integer, call);
+      }
+    }
+  }
+  return library_dispatcher(capsule, args, kwargs);
+}
+
+PyObject* Train(PyObject* capsule, PyObject* args, PyObject* kwargs) {
+  return Dispatch(capsule, args, kwargs, [](BM25& model, auto tokens, PyObject* const*) -> PyObject* {
+    model.train(tokens);
+    Py_RETURN_NONE;
+  });
+}
+
+PyObject* EncodeDocument(PyObject* capsule, PyObject* args, PyObject* kwargs) {
+  return Dispatch(capsule, args, kwargs, [](BM25& model, auto tokens, PyObject* const* items) {
+    return bm25_detail::ToDict(model.encode_document(tokens), items).release().ptr();
+  });
+}
+
+PyObject* EncodeQuery(PyObject* capsule, PyObject* args, PyObject* kwargs) {
+  return Dispatch(capsule, args, kwargs, [](BM25& model, auto tokens, PyObject* const* items) {
+    return bm25_detail::ToDict(model.encode_query(tokens), items).release().ptr();
+  });
+}
+
+// Puts fast in front of pybind11's dispatcher for the method name of cls.
+void Install(const py::handle& cls, const char* name, PyCFunctionWithKeywords fast) {
+  const py::object method = cls.attr(name);
+  PyObject* function = PyInstanceMethod_Check(method.ptr()) ? PyInstanceMethod_GET_FUNCTION(method.ptr()) : nullptr;
+  if (!function || !PyCFunction_Check(function)) throw std::logic_error("BM25 method is not a builtin function");
+  PyMethodDef* definition = reinterpret_cast<PyCFunctionObject*>(function)->m_ml;
+  if (definition->ml_flags != (METH_VARARGS | METH_KEYWORDS)) throw std::logic_error("unexpected BM25 method");
+  library_dispatcher = reinterpret_cast<PyCFunctionWithKeywords>(reinterpret_cast<void (*)()>(definition->ml_meth));
+  definition->ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fast));
+}
+
+}  // namespace lumo::bindings::bm25_fast_call
+
 namespace lumo::bindings {
 
 void RegisterBM25(pybind11::module_& module) {
@@ -261,7 +403,8 @@ void RegisterBM25(pybind11::module_& module) {
 
   // Registration order decides dispatch: List[str] before List[int], so an
   // empty list takes the str overload; b() and k1() read before they set.
-  py::class_<BM25, std::shared_ptr<BM25>>(module, "BM25")
+  py::class_<BM25, std::shared_ptr<BM25>> model_class(module, "BM25");
+  model_class
       .def(py::init<double, double>(), py::arg("b") = 0.75, py::arg("k1") = 1.2)
       // Pickling keeps the exact state: parameters, counters, every count.
       .def(py::pickle([](const BM25& model) { return py::make_tuple(py::bytes(model.SaveState())); },
@@ -288,19 +431,24 @@ void RegisterBM25(pybind11::module_& module) {
       .def("dump", [](const BM25& model, const std::string& path) { model.dump(path); })
       .def("encode_document",
            [](const BM25& model, const StringTokenList& list) {
-             return StringWeightDict{ToDict(model.encode_document(list.tokens), list)};
+             return StringWeightDict{ToDict(model.encode_document(list.tokens), list.items())};
            })
       .def("encode_document",
            [](const BM25& model, const IntegerTokenList& list) {
-             return IntegerWeightDict{ToDict(model.encode_document(list.tokens), list)};
+             return IntegerWeightDict{ToDict(model.encode_document(list.tokens), list.items())};
            })
       .def("encode_query",
            [](const BM25& model, const StringTokenList& list) {
-             return StringWeightDict{ToDict(model.encode_query(list.tokens), list)};
+             return StringWeightDict{ToDict(model.encode_query(list.tokens), list.items())};
            })
       .def("encode_query", [](const BM25& model, const IntegerTokenList& list) {
-        return IntegerWeightDict{ToDict(model.encode_query(list.tokens), list)};
+        return IntegerWeightDict{ToDict(model.encode_query(list.tokens), list.items())};
       });
+
+  bm25_fast_call::model_type = reinterpret_cast<PyTypeObject*>(model_class.ptr());
+  bm25_fast_call::Install(model_class, "train", bm25_fast_call::Train);
+  bm25_fast_call::Install(model_class, "encode_document", bm25_fast_call::EncodeDocument);
+  bm25_fast_call::Install(model_class, "encode_query", bm25_fast_call::EncodeQuery);
 }
 
 }  // namespace lumo::bindings

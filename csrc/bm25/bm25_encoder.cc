@@ -33,16 +33,17 @@ bool CountFits(const std::int32_t* current, std::int64_t count) {
   return sum <= kMaxCount && sum >= std::numeric_limits<std::int32_t>::min();
 }
 
-// Sorts by index and sums the weights of entries that share one, in their
-// order in entries.
-std::vector<IndexedWeight> SortAndJoin(const std::vector<IndexedWeight>& entries) {
-  std::vector<OrderKey> keys(entries.size());
-  for (std::size_t i = 0; i < entries.size(); ++i) keys[i] = {entries[i].index, static_cast<std::uint32_t>(i)};
-  std::vector<OrderKey> scratch;
-  SortOrderKeys(keys, scratch);
-  std::vector<IndexedWeight> joined;
+// Sorts scratch.entries by index into scratch.joined, summing the weights of
+// entries that share one in their order in entries.
+std::span<const IndexedWeight> SortAndJoin(IndexScratch& scratch) {
+  const std::vector<IndexedWeight>& entries = scratch.entries;
+  scratch.keys.resize(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) scratch.keys[i] = {entries[i].index, static_cast<std::uint32_t>(i)};
+  SortOrderKeys(scratch.keys, scratch.sort_room);
+  std::vector<IndexedWeight>& joined = scratch.joined;
+  joined.clear();
   joined.reserve(entries.size());
-  for (const OrderKey& key : keys) {
+  for (const OrderKey& key : scratch.keys) {
     const IndexedWeight& entry = entries[key.index];
     if (!joined.empty() && joined.back().index == entry.index) {
       joined.back().weight += entry.weight;
@@ -344,15 +345,16 @@ BM25Encoder BM25Encoder::Load(std::string_view json_text, IdfKind idf) {
   return encoder;
 }
 
-std::vector<IndexedWeight> ToIndexed(const StringSparseVector& vector) {
-  std::vector<IndexedWeight> entries;
-  entries.reserve(vector.size());
-  for (const StringTokenWeight& entry : vector) entries.push_back({MurmurHash3X86_32(entry.token), entry.weight});
-  return SortAndJoin(entries);
+std::span<const IndexedWeight> ToIndexed(const StringSparseVector& vector, IndexScratch& scratch) {
+  std::vector<IndexedWeight>& entries = scratch.entries;
+  entries.resize(vector.size());
+  for (std::size_t i = 0; i < vector.size(); ++i) entries[i] = {MurmurHash3X86_32(vector[i].token), vector[i].weight};
+  return SortAndJoin(scratch);
 }
 
-std::vector<IndexedWeight> ToIndexed(const IntegerSparseVector& vector) {
-  std::vector<IndexedWeight> entries;
+std::span<const IndexedWeight> ToIndexed(const IntegerSparseVector& vector, IndexScratch& scratch) {
+  std::vector<IndexedWeight>& entries = scratch.entries;
+  entries.clear();
   entries.reserve(vector.size());
   for (const IntegerTokenWeight& entry : vector) {
     if (entry.token < 0 || entry.token > std::numeric_limits<std::uint32_t>::max()) {
@@ -361,7 +363,7 @@ std::vector<IndexedWeight> ToIndexed(const IntegerSparseVector& vector) {
     }
     entries.push_back({static_cast<std::uint32_t>(entry.token), entry.weight});
   }
-  return SortAndJoin(entries);
+  return SortAndJoin(scratch);
 }
 
 }  // namespace lumo::typing::text

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bm25/bm25.h"
+#include "bm25/order_keys.h"
 #include "bm25/sparse_vector.h"
 #include "bm25/token_frequency_table.h"
 
@@ -110,11 +111,19 @@ class BM25Encoder {
   std::vector<TokenFrequencyTable::Entry*> scratch_entries_;  // reused by AddDocument
 };
 
+// Working room of ToIndexed, reused from vector to vector of a batch.
+struct IndexScratch {
+  std::vector<IndexedWeight> entries;
+  std::vector<OrderKey> keys;
+  std::vector<OrderKey> sort_room;
+  std::vector<IndexedWeight> joined;
+};
+
 // Vectors keyed by index: str tokens by MurmurHash3X86_32 of their bytes,
 // integer tokens by themselves. Sorted by index; tokens that share an index
 // are summed. An integer token outside [0, 2^32) throws std::invalid_argument
-// naming it.
-std::vector<IndexedWeight> ToIndexed(const StringSparseVector& vector);
-std::vector<IndexedWeight> ToIndexed(const IntegerSparseVector& vector);
+// naming it. The result lives in scratch until its next use.
+std::span<const IndexedWeight> ToIndexed(const StringSparseVector& vector, IndexScratch& scratch);
+std::span<const IndexedWeight> ToIndexed(const IntegerSparseVector& vector, IndexScratch& scratch);
 
 }  // namespace lumo::typing::text

@@ -38,31 +38,39 @@ inline void InsertionSort(OrderKey* keys, std::size_t count) {
 }
 
 // Sorts keys, which agree in every byte above shift, by their bytes from
-// shift down; scratch has room for count keys.
+// shift down; scratch has room for count keys. Each level visits only the
+// bucket range its keys use (26 for lowercase letters, not 256), so that a
+// level costs little more than a pass over its keys.
 inline void RadixSort(OrderKey* keys, OrderKey* scratch, std::size_t count, int shift) {
-  // Keys whose bytes at this level are all equal descend without moving.
   while (count > kInsertionRun && shift >= 0) {
+    // starts[b + 1] counts the keys whose byte is b, for b in [low, high].
     std::uint32_t starts[257] = {};
-    for (std::size_t i = 0; i < count; ++i) ++starts[((keys[i].order >> shift) & 0xff) + 1];
-    if (starts[((keys[0].order >> shift) & 0xff) + 1] != count) break;
-    shift -= 8;
-  }
-  if (count <= kInsertionRun || shift < 0) {
-    InsertionSort(keys, count);
+    unsigned low = 255;
+    unsigned high = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      const unsigned byte = (keys[i].order >> shift) & 0xff;
+      ++starts[byte + 1];
+      low = std::min(low, byte);
+      high = std::max(high, byte);
+    }
+    if (low == high) {  // all equal at this level: descend without moving
+      shift -= 8;
+      continue;
+    }
+    // starts[b] becomes the number of keys whose byte is below b.
+    for (unsigned b = low + 1; b <= high; ++b) starts[b + 1] += starts[b];
+    std::uint32_t next[256];
+    std::copy(starts + low, starts + high + 1, next + low);
+    // Stable scatter: equal bytes keep their order.
+    for (std::size_t i = 0; i < count; ++i) scratch[next[(keys[i].order >> shift) & 0xff]++] = keys[i];
+    std::copy(scratch, scratch + count, keys);
+    for (unsigned b = low; b <= high; ++b) {
+      const std::size_t size = starts[b + 1] - starts[b];
+      if (size > 1) RadixSort(keys + starts[b], scratch + starts[b], size, shift - 8);
+    }
     return;
   }
-  std::uint32_t starts[257] = {};
-  for (std::size_t i = 0; i < count; ++i) ++starts[((keys[i].order >> shift) & 0xff) + 1];
-  for (std::size_t b = 1; b < 257; ++b) starts[b] += starts[b - 1];
-  std::uint32_t next[256];
-  std::copy(starts, starts + 256, next);
-  // Stable scatter: equal bytes keep their order.
-  for (std::size_t i = 0; i < count; ++i) scratch[next[(keys[i].order >> shift) & 0xff]++] = keys[i];
-  std::copy(scratch, scratch + count, keys);
-  for (std::size_t b = 0; b < 256; ++b) {
-    const std::size_t size = starts[b + 1] - starts[b];
-    if (size > 1) RadixSort(keys + starts[b], scratch + starts[b], size, shift - 8);
-  }
+  InsertionSort(keys, count);
 }
 
 }  // namespace order_keys_detail

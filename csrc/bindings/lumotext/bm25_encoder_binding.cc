@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -137,7 +138,7 @@ py::dict ToDict(const Weights& weights, const TokenList& list) {
   return dict;
 }
 
-py::dict ToSparse(const std::vector<IndexedWeight>& entries) {
+py::dict ToSparse(std::span<const IndexedWeight> entries) {
   py::list indices(entries.size());
   py::list values(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -177,10 +178,13 @@ struct CsrRows {
     data.reserve(tokens);
   }
 
-  void Append(const std::vector<IndexedWeight>& entries) {
-    for (const IndexedWeight& entry : entries) {
-      indices.push_back(entry.index);
-      data.push_back(entry.weight);
+  void Append(std::span<const IndexedWeight> entries) {
+    const std::size_t start = indices.size();
+    indices.resize(start + entries.size());
+    data.resize(start + entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      indices[start + i] = entries[i].index;
+      data[start + i] = entries[i].weight;
     }
     indptr.push_back(static_cast<std::int64_t>(indices.size()));
   }
@@ -207,6 +211,7 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
   py::list vectors(output == Output::kCsr ? 0 : count);
   CsrRows rows;
   if (output == Output::kCsr) rows.Reserve(items, count);
+  typing::text::IndexScratch index_scratch;
   TokenList list;
   for (Py_ssize_t d = 0; d < count; ++d) {
     ReadTokens(items[d], d, list);
@@ -216,9 +221,9 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
       if (output == Output::kDict) {
         vector = ToDict(weights, list);
       } else if (output == Output::kSparse) {
-        vector = ToSparse(ToIndexed(weights));
+        vector = ToSparse(ToIndexed(weights, index_scratch));
       } else {
-        rows.Append(ToIndexed(weights));
+        rows.Append(ToIndexed(weights, index_scratch));
       }
     };
     if (list.integer) {

@@ -7,10 +7,12 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "bm25/order_keys.h"
 #include "bm25/sparse_vector.h"
 #include "bm25/token_counter.h"
 #include "bm25/token_frequency_table.h"
@@ -155,6 +157,34 @@ TEST_P(TokenListSize, SortByTokenMatchesStandardOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, TokenListSize, ::testing::Values(5, 16, 17, 300));
+
+// Keys drawn from a few bytes per level (narrow and wide bucket ranges, many
+// duplicates) sort as a stable standard sort does: equal keys keep their
+// input order, on which the summing of shared indices depends.
+class OrderKeySort : public ::testing::TestWithParam<std::tuple<std::size_t, unsigned>> {};
+
+TEST_P(OrderKeySort, MatchesAStableStandardSort) {
+  const auto [size, spread] = GetParam();
+  std::mt19937_64 random(size * 31 + spread);
+  std::vector<OrderKey> keys(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    std::uint64_t order = 0;
+    for (int byte = 0; byte < 8; ++byte) order = (order << 8) | (0x61 + random() % spread);
+    keys[i] = {order >> (8 * (random() % 3)), static_cast<std::uint32_t>(i)};
+  }
+  std::vector<OrderKey> expected = keys;
+  std::stable_sort(expected.begin(), expected.end(),
+                   [](const OrderKey& a, const OrderKey& b) { return a.order < b.order; });
+  std::vector<OrderKey> scratch;
+  SortOrderKeys(keys, scratch);
+  for (std::size_t i = 0; i < size; ++i) {
+    EXPECT_EQ(keys[i].order, expected[i].order);
+    EXPECT_EQ(keys[i].index, expected[i].index);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(SizesAndSpreads, OrderKeySort,
+                         ::testing::Combine(::testing::Values(17, 80, 2000), ::testing::Values(1u, 2u, 26u, 190u)));
 
 TEST(TokenFrequencyTable, KeepsEachCounterOfAnEntryApart) {
   TokenFrequencyTable table;
