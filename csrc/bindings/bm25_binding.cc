@@ -383,13 +383,17 @@ PyObject* EncodeQuery(PyObject* capsule, PyObject* args, PyObject* kwargs) {
 }
 
 // Puts fast in front of pybind11's dispatcher for the method name of cls.
+// Where the method is not the builtin function this pybind11 makes, the
+// method stays as it is: the direct path is a shortcut, never a requirement.
 void Install(const py::handle& cls, const char* name, PyCFunctionWithKeywords fast) {
   const py::object method = cls.attr(name);
   PyObject* function = PyInstanceMethod_Check(method.ptr()) ? PyInstanceMethod_GET_FUNCTION(method.ptr()) : nullptr;
-  if (!function || !PyCFunction_Check(function)) throw std::logic_error("BM25 method is not a builtin function");
+  if (!function || !PyCFunction_Check(function)) return;
   PyMethodDef* definition = reinterpret_cast<PyCFunctionObject*>(function)->m_ml;
-  if (definition->ml_flags != (METH_VARARGS | METH_KEYWORDS)) throw std::logic_error("unexpected BM25 method");
-  library_dispatcher = reinterpret_cast<PyCFunctionWithKeywords>(reinterpret_cast<void (*)()>(definition->ml_meth));
+  if (definition->ml_flags != (METH_VARARGS | METH_KEYWORDS)) return;
+  const auto dispatcher = reinterpret_cast<PyCFunctionWithKeywords>(reinterpret_cast<void (*)()>(definition->ml_meth));
+  if (library_dispatcher != nullptr && dispatcher != library_dispatcher) return;
+  library_dispatcher = dispatcher;
   definition->ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fast));
 }
 
