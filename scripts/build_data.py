@@ -115,10 +115,6 @@ class Settings:
     # Headwords of at least this many characters (names of states and
     # institutions) are not scaled down, though the train split writes their parts.
     split_exempt_length: int = 5
-    # Headwords of at most this many characters that the train text holds but
-    # never writes as one word are left out: a short string that the train split
-    # always writes as several words (尚/未, 不/知) should be cut that way.
-    split_drop_max_length: int = 2
     # A proficiency-test word that the train split has counts at least this
     # weight times the count its frequency rank predicts. The train split is
     # encyclopaedia text, which rarely uses everyday words (你, 走, 坐, 好, 还是);
@@ -462,8 +458,6 @@ def estimate_counts(sentences: list[Sentence], lists: WordLists, raw_texts: list
     keep = {w: settings.split_evidence / (settings.split_evidence + split[w])
             if split[w] and len(w) < settings.split_exempt_length and w not in everyday
             else 1.0 for w in priors}
-    keep.update((w, 0.0) for w in priors
-                if split[w] and len(w) <= settings.split_drop_max_length and w not in everyday)
     fixed = {w: float(c) for w, c in counts.items() if is_han(w)}
     fixed.update((w, p * keep[w]) for w, p in priors.items())
     raw: dict[str, float] = {}

@@ -117,7 +117,7 @@ def test_main_dictionary_priors_split_evidence_and_rounding():
                        idioms={"一丘之貉"}, ranks={"因此": 1, "跑步": 2}, ocr_words={"一丘之貉"})
     settings = Settings(train_scale=100, extra_prior=0.2, long_prior=0.002, idiom_prior=1.0,
                         single_source_prior=0.2, ranked_prior_weight=1.0, split_evidence=1.0,
-                        split_drop_max_length=0, em_iterations=0)
+                        em_iterations=0)
     main = build_data.build_main_dictionary(sentences, lists, [], settings)
     assert main["北京"] == (200, "n") and main["大"] == (100, "n")
     assert main["上海"] == (20, "n") and main["一丘之貉"] == (100, "i")
@@ -141,7 +141,7 @@ def test_everyday_words_and_numerals_keep_their_prior_despite_split_writing():
                        ranks={"为什么": 2, "什么人": 3, "什么": 1},
                        levels={"为什么": 2, "什么人": 3})
     settings = Settings(extra_prior=0.2, long_prior=0.2, split_evidence=1.0,
-                        split_drop_max_length=0, rank_floor_weight=0.0, em_iterations=0)
+                        rank_floor_weight=0.0, em_iterations=0)
     main = build_data.build_main_dictionary(sentences, lists, [], settings)
     # K = 4 / (1 + 1/2 + 1/3) (four 什么 at rank 1): 为什么 keeps K / 2 though written split.
     assert main["为什么"] == (109, "n")
@@ -149,15 +149,6 @@ def test_everyday_words_and_numerals_keep_their_prior_despite_split_writing():
     assert main["六十"] == (10, "m") and main["第十二"] == (20, "n")  # split once: 1 / (1 + 1)
     numerals = build_data.chinese_numerals()
     assert len(numerals) == 2 * 99 + 2 * 10 - 9 and {"十", "九十九", "两百", "第一"} <= set(numerals)
-
-
-@pytest.mark.parametrize("drop_length, kept", [(0, {"尚未", "不知道"}), (2, {"不知道"}), (3, set())])
-def test_short_headwords_that_the_train_split_writes_split_are_left_out(drop_length, kept):
-    sentences = corpus(["尚", "未"], ["不", "知道"])
-    lists = word_lists(glosses={"尚未": "not yet", "不知道": "not know"}, ocr_words={"尚未", "不知道"})
-    settings = Settings(split_evidence=1.0, split_drop_max_length=drop_length, em_iterations=0)
-    main = build_data.build_main_dictionary(sentences, lists, [], settings)
-    assert {w for w in ("尚未", "不知道") if w in main} == kept
 
 
 def test_rank_floors_raise_ranked_words_to_their_weighted_rank_count():
