@@ -104,8 +104,10 @@ class Settings:
     idiom_prior: float = 1.0
     ranked_prior_weight: float = 1.0
     # Weight of the raw text against the train counts in the EM estimate (the
-    # raw text's expected counts add up to this share of the fixed counts).
-    raw_weight: float = 0.25
+    # raw text's expected counts add up to this share of the fixed counts). Low:
+    # the raw text is technical documentation, whose word use is far from both
+    # everyday and encyclopaedia text.
+    raw_weight: float = 0.01
     em_iterations: int = 2
     # A headword that the train text holds k times, never as one word, keeps
     # split_evidence / (split_evidence + k) of its estimated count.
@@ -113,6 +115,11 @@ class Settings:
     # Headwords of at least this many characters (names of states and
     # institutions) are not scaled down, though the train split writes their parts.
     split_exempt_length: int = 5
+    # A proficiency-test word that the train split has counts at least this
+    # weight times the count its frequency rank predicts. The train split is
+    # encyclopaedia text, which rarely uses everyday words (你, 走, 坐, 好, 还是);
+    # the ranks say how common they are in general text.
+    rank_floor_weight: float = 3.0
     # Everyday words: proficiency-test words of at least this many characters and
     # at most this test level that the train split never writes as one word keep
     # the count their rank predicts, unscaled by split writing (the train split's
@@ -123,7 +130,7 @@ class Settings:
     # A train word that the train text holds as a string more than this many
     # times per occurrence as a word (split into other words otherwise) is left
     # out: it would glue words that the train split keeps apart.
-    split_majority: float = 3.0
+    split_majority: float = 1.0
     # A single character goes to the user dictionary when the train split has it
     # as a word at least this often and in at least this share of its occurrences.
     user_single_min_count: int = 5
@@ -446,6 +453,7 @@ def estimate_counts(sentences: list[Sentence], lists: WordLists, raw_texts: list
     counts = collections.Counter({w: c for w, c in counts.items()
                                   if split[w] <= settings.split_majority * c})
     priors = extra_priors(counts, lists, settings)
+    counts = rank_floors(counts, lists.ranks, settings.rank_floor_weight)
     split = occurrences_in_text(sentences, set(priors), settings.max_extra_length)
     keep = {w: settings.split_evidence / (settings.split_evidence + split[w])
             if split[w] and len(w) < settings.split_exempt_length and w not in everyday
@@ -465,11 +473,11 @@ def build_main_dictionary(sentences: list[Sentence], lists: WordLists, raw_texts
                           settings: Settings) -> dict[str, tuple[int, str]]:
     """Simplified word -> (frequency, tag): train counts plus estimated headword counts."""
     counts, estimates = estimate_counts(sentences, lists, raw_texts, settings)
-    _, entities = train_counts(sentences)
+    raw_counts, entities = train_counts(sentences)
     entries: dict[str, tuple[int, str]] = {}
     for word, count in counts.items():
         entity = entities[word]
-        entries[word] = (count * settings.train_scale,
+        entries[word] = (round(count * settings.train_scale),
                          word_tag(word, None if entity == "O" else entity, lists.glosses.get(word)))
     for word, estimate in estimates.items():
         frequency = round(estimate * settings.train_scale)
@@ -478,7 +486,41 @@ def build_main_dictionary(sentences: list[Sentence], lists: WordLists, raw_texts
             entries[word] = (frequency, tag)
     for mark in tuple(CJK_PUNCTUATION) + DOUBLED_PUNCTUATION:
         entries.setdefault(mark, (max(1, round(settings.extra_prior * settings.train_scale)), "x"))
+    raised = sum(entries[w][0] - raw_counts[w] * settings.train_scale
+                 for w in counts if len(w) == 1)
+    rebalance_words(entries, raised)
     return entries
+
+
+def rank_floors(counts: collections.Counter[str], ranks: dict[str, int],
+                weight: float) -> collections.Counter[str]:
+    """The counts with every ranked word raised to at least weight * K / rank (K
+    fitted to the counts themselves, see rank_scale); other words unchanged."""
+    scale = rank_scale(counts, ranks) * weight
+    return collections.Counter({w: max(c, scale / ranks[w]) if ranks.get(w, UNRANKED) < UNRANKED
+                                else c for w, c in counts.items()})
+
+
+def rebalance_words(entries: dict[str, tuple[int, str]], raised: int) -> None:
+    """Scales the words of two or more characters after single characters were
+    raised by `raised` in total.
+
+    Raising some characters also raises the total, and with it the cost of
+    every word of a path, which by itself would make all other strings glue
+    into longer words. The scale m makes m times the new total equal the total
+    before the raise, so that a choice between a word and characters that were
+    not raised comes out as it did before: m * (singles + m * multi) =
+    singles - raised + multi. Raised characters still gain.
+    """
+    singles = sum(f for w, (f, _) in entries.items() if len(w) == 1)
+    multi = sum(f for w, (f, _) in entries.items() if len(w) > 1)
+    if not raised or not multi:
+        return
+    target = singles - raised + multi
+    m = (math.sqrt(singles * singles + 4 * multi * target) - singles) / (2 * multi)
+    for word, (frequency, tag) in sorted(entries.items()):
+        if len(word) > 1:
+            entries[word] = (max(1, round(frequency * m)), tag)
 
 
 def add_traditional(main: dict[str, tuple[int, str]],

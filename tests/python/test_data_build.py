@@ -140,7 +140,8 @@ def test_everyday_words_and_numerals_keep_their_prior_despite_split_writing():
     lists = word_lists(glosses={"为什么": "why", "什么人": "who"},
                        ranks={"为什么": 2, "什么人": 3, "什么": 1},
                        levels={"为什么": 2, "什么人": 3})
-    settings = Settings(extra_prior=0.2, long_prior=0.2, split_evidence=1.0, em_iterations=0)
+    settings = Settings(extra_prior=0.2, long_prior=0.2, split_evidence=1.0,
+                        rank_floor_weight=0.0, em_iterations=0)
     main = build_data.build_main_dictionary(sentences, lists, [], settings)
     # K = 4 / (1 + 1/2 + 1/3) (four 什么 at rank 1): 为什么 keeps K / 2 though written split.
     assert main["为什么"] == (109, "n")
@@ -148,6 +149,32 @@ def test_everyday_words_and_numerals_keep_their_prior_despite_split_writing():
     assert main["六十"] == (10, "m") and main["第十二"] == (20, "n")  # split once: 1 / (1 + 1)
     numerals = build_data.chinese_numerals()
     assert len(numerals) == 2 * 99 + 2 * 10 - 9 and {"十", "九十九", "两百", "第一"} <= set(numerals)
+
+
+def test_rank_floors_raise_ranked_words_to_their_weighted_rank_count():
+    counts = collections.Counter({"的": 200, "你": 1, "还是": 2, "北京": 7})
+    k = 203 / (1 + 1 / 4 + 1 / 8 + 1 / 2)  # fitted over every ranked word, 外 too
+    floored = build_data.rank_floors(counts, {"的": 1, "你": 4, "还是": 8, "外": 2}, 1.0)
+    assert floored == {"的": 200, "你": pytest.approx(k / 4), "还是": pytest.approx(k / 8),
+                       "北京": 7}
+
+
+def test_rebalance_keeps_choices_against_characters_that_were_not_raised():
+    before = {"你": (100, "r"), "好": (100, "a"), "的": (600, "u"), "你好": (50, "l"),
+              "好的": (1000, "l")}
+    entries = {**before, "你": (300, "r")}
+    build_data.rebalance_words(entries, 200)
+
+    def odds(main, word):  # of a two-character word against its two characters
+        total = sum(f for f, _ in main.values())
+        return main[word][0] * total / (main[word[0]][0] * main[word[1]][0])
+
+    assert entries["你"] == (300, "r") and entries["好的"][1] == "l"
+    assert odds(entries, "好的") == pytest.approx(odds(before, "好的"), rel=2e-3)
+    assert odds(entries, "你好") < odds(before, "你好") / 2  # the raised 你 gains
+    unchanged = dict(before)
+    build_data.rebalance_words(unchanged, 0)
+    assert unchanged == before
 
 
 def test_em_gives_listed_words_their_share_of_the_raw_text():

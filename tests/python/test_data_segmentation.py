@@ -144,7 +144,7 @@ def test_quickstart_segments_and_ranks_the_example_documents(tmp_path):
                             cwd=tmp_path, capture_output=True, text=True, check=True)
     assert result.stderr == ""
     lines = result.stdout.splitlines()
-    assert "cut:    今天 / 天气 / 很好 / ， / 我们 / 去 / 公园 / 散步 / 。" in lines
+    assert "cut:    今天 / 天气 / 很 / 好 / ， / 我们 / 去 / 公园 / 散步 / 。" in lines
     assert "search: 大利 / 澳大利亚 / 的 / 面积 / 约 / 为 / 七百 / 七 / 十万 / 平方 / 公里 / " \
         "平方公里 / 。" in lines
     assert "query: 贝多芬的音乐  ->  贝多芬 / 音乐" in lines
