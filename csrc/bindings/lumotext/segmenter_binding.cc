@@ -33,7 +33,6 @@ namespace lumo::bindings::companion {
 
 namespace {
 
-using typing::text::jieba::CodePointSpan;
 using typing::text::jieba::CodePointText;
 using typing::text::jieba::Jieba;
 using typing::text::jieba::WordSlice;
@@ -85,28 +84,31 @@ CodePointText CodePointsOf(PyObject* text) {
   return code_points;
 }
 
+// (word, start, end) of every word of text at slices (code point slices).
 // Consecutive words usually meet (one's end is the next one's start), so an
 // offset equal to the previous end reuses that int object: about one new int
 // per word instead of two.
-py::list TokenList(PyObject* text, const std::vector<CodePointSpan>& spans) {
+py::list TokenList(PyObject* text, const std::vector<WordSlice>& slices) {
   const CodePointText storage = StorageOf(text);
-  py::list tokens(spans.size());
+  py::list tokens(slices.size());
   PyObject* previous_end = nullptr;  // borrowed from the previous token
-  for (std::size_t i = 0; i < spans.size(); ++i) {
+  std::uint32_t previous_stop = 0;
+  for (std::size_t i = 0; i < slices.size(); ++i) {
+    const std::uint32_t first = slices[i].byte_offset;
+    const std::uint32_t stop = first + slices[i].byte_length;
     PyObject* token = PyTuple_New(3);
     if (token == nullptr) throw py::error_already_set();
     PyList_SET_ITEM(tokens.ptr(), static_cast<Py_ssize_t>(i), token);
-    PyObject* word = SubstringOf(text, storage, spans[i].start, spans[i].end);
-    PyTuple_SET_ITEM(token, 0, word);
-    PyObject* start = previous_end != nullptr && spans[i].start == spans[i - 1].end
-                          ? Py_NewRef(previous_end)
-                          : PyLong_FromUnsignedLong(spans[i].start);
+    PyTuple_SET_ITEM(token, 0, SubstringOf(text, storage, first, stop));
+    PyObject* start = previous_end != nullptr && first == previous_stop ? Py_NewRef(previous_end)
+                                                                          : PyLong_FromUnsignedLong(first);
     if (start == nullptr) throw py::error_already_set();
     PyTuple_SET_ITEM(token, 1, start);
-    PyObject* end = PyLong_FromUnsignedLong(spans[i].end);
+    PyObject* end = PyLong_FromUnsignedLong(stop);
     if (end == nullptr) throw py::error_already_set();
     PyTuple_SET_ITEM(token, 2, end);
     previous_end = end;
+    previous_stop = stop;
     // Only str and int inside: no cycle can pass through it, so the
     // collector need not visit it.
     PyObject_GC_UnTrack(token);
@@ -114,15 +116,12 @@ py::list TokenList(PyObject* text, const std::vector<CodePointSpan>& spans) {
   return tokens;
 }
 
-// Segments one text off the lock into code point spans.
-std::vector<CodePointSpan> SpansOf(const Jieba& engine, Mode mode, const CodePointText& text) {
+// Segments one text off the lock into code point slices.
+std::vector<WordSlice> SlicesOf(const Jieba& engine, Mode mode, const CodePointText& text) {
   std::vector<WordSlice> slices;
-  std::vector<CodePointSpan> spans;
   py::gil_scoped_release release;
   CutSlices(engine, mode, text, slices);
-  spans.reserve(slices.size());
-  for (const WordSlice& slice : slices) spans.push_back({slice.byte_offset, slice.byte_offset + slice.byte_length});
-  return spans;
+  return slices;
 }
 
 // The cut of one text: the word table that numbers its words (by worker and
@@ -388,7 +387,7 @@ void RegisterSegmenter(py::module_& module) {
           "tokenize",
           [](const Jieba& engine, const py::handle& text, int mode) {
             const Mode checked = ToMode(mode);
-            return TokenList(text.ptr(), SpansOf(engine, checked, CodePointsOf(text.ptr())));
+            return TokenList(text.ptr(), SlicesOf(engine, checked, CodePointsOf(text.ptr())));
           },
           py::arg("text"), py::arg("mode"), "(word, start, end) of every word, offsets in code points.")
       .def(

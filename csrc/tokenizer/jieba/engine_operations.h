@@ -41,10 +41,4 @@ struct Keyword {
 // bytes, ascending.
 std::vector<Keyword> ExtractKeywords(const Jieba& engine, std::string_view sentence, std::int64_t top_k);
 
-// A word's place in its text in code points: [start, end).
-struct CodePointSpan {
-  std::uint32_t start = 0;
-  std::uint32_t end = 0;
-};
-
 }  // namespace lumo::typing::text::jieba
