@@ -98,41 +98,46 @@ class BasicPreFilter {
 
   bool HasMore() const { return cursor_ < reader_.size(); }
 
-  // Replaces runes by the code points of the next range (never empty) and
-  // offsets by the sentence offset of each of its runes followed by the
-  // offset just past the range; moves past it. Only called while HasMore().
+  // Writes the code points of the next range (never empty) to runes and the
+  // sentence offset of each of its runes, followed by the offset just past
+  // the range, to offsets; moves past it and returns its rune count. runes
+  // must have room for reader.RuneEstimate() runes and offsets for one more:
+  // a range holds at most every rune of the sentence, so the loop writes
+  // without a capacity test per rune. Only called while HasMore().
   // When the sentence does not decode at the cursor (a lead byte 0xF8..0xFF,
   // or a sequence cut off by the end), writes the ERROR line "decode
-  // failed. ", returns false and hands out no more ranges.
-  bool NextRange(std::vector<Rune>& runes, std::vector<std::uint32_t>& offsets) {
-    runes.clear();
-    offsets.clear();
+  // failed. ", returns 0 and hands out no more ranges.
+  std::size_t NextRange(Rune* runes, std::uint32_t* offsets) {
     const std::size_t size = reader_.size();
     std::size_t cursor = cursor_;
+    std::size_t count = 0;
     while (cursor < size) {
       Rune code_point = 0;
       const std::uint32_t used = reader_.Read(cursor, code_point);
       if (used == 0) {
         LogDecodeFailed();
         cursor_ = size;
-        return false;
+        return 0;
       }
       if (separators_.contains(code_point)) {
         // A separator forms a range of its own: alone when it starts the
         // range, else it ends the current range and starts the next one.
-        if (!runes.empty()) break;
-        runes.push_back(code_point);
-        offsets.push_back(static_cast<std::uint32_t>(cursor));
-        cursor += used;
+        if (count == 0) {
+          runes[0] = code_point;
+          offsets[0] = static_cast<std::uint32_t>(cursor);
+          count = 1;
+          cursor += used;
+        }
         break;
       }
-      runes.push_back(code_point);
-      offsets.push_back(static_cast<std::uint32_t>(cursor));
+      runes[count] = code_point;
+      offsets[count] = static_cast<std::uint32_t>(cursor);
+      ++count;
       cursor += used;
     }
-    offsets.push_back(static_cast<std::uint32_t>(cursor));
+    offsets[count] = static_cast<std::uint32_t>(cursor);
     cursor_ = cursor;
-    return true;
+    return count;
   }
 
  private:
@@ -224,23 +229,23 @@ void SplitReaderToSlices(const Segmenter& segmenter, const Reader& reader, std::
   slices.clear();
   if (reader.size() == 0) return;
   SegmentWorkspace& workspace = SegmentWorkspace::OfThisThread();
-  std::vector<Rune>& runes = workspace.Runes();
-  std::vector<std::uint32_t>& offsets = workspace.ByteOffsets();
   const std::size_t rune_estimate = reader.RuneEstimate();
-  workspace.Reserve(rune_estimate);
+  Rune* runes = workspace.Runes(rune_estimate);
+  std::uint32_t* offsets = workspace.ByteOffsets(rune_estimate + 1);
   slices.reserve(rune_estimate);  // a word has at least one rune: room for most results
   BasicPreFilter<Reader> filter(segmenter.Separators(), reader);
   while (filter.HasMore()) {
-    if (!filter.NextRange(runes, offsets)) {
+    const std::size_t count = filter.NextRange(runes, offsets);
+    if (count == 0) {
       slices.clear();
       break;
     }
-    if (runes.size() == 1 && segmenter.IsSeparator(runes[0])) {
+    if (count == 1 && segmenter.IsSeparator(runes[0])) {
       slices.push_back(WordSlice{offsets[0], offsets[1] - offsets[0]});
       continue;
     }
-    WordSink sink(offsets.data(), slices);
-    segmenter.SplitRunes(RangeText{runes.data(), offsets.data(), runes.size()}, sink, workspace);
+    WordSink sink(offsets, slices);
+    segmenter.SplitRunes(RangeText{runes, offsets, count}, sink, workspace);
   }
   workspace.ReleaseIfLarge();
 }

@@ -60,15 +60,10 @@ class SegmentWorkspace {
   // use of a buffer in the hot loops instead of keeping the reference.
   static SegmentWorkspace& OfThisThread();
 
-  // Makes room for ranges of up to runes runes without reallocation.
-  void Reserve(std::size_t runes) {
-    runes_.reserve(runes);
-    byte_offsets_.reserve(runes + 1);
-  }
-
-  // The decoded range, filled by the pre-filter.
-  std::vector<Rune>& Runes() { return runes_; }
-  std::vector<std::uint32_t>& ByteOffsets() { return byte_offsets_; }
+  // Room for the decoded range that the pre-filter fills, at least size
+  // entries each.
+  Rune* Runes(std::size_t size) { return Sized(runes_, size); }
+  std::uint32_t* ByteOffsets(std::size_t size) { return Sized(byte_offsets_, size); }
 
   // The length of the word that starts at each position of the range (valid
   // at word starts only), at least size entries.
