@@ -72,6 +72,17 @@ def test_each_use_of_a_word_holds_one_reference(jieba: pylumotext.Jieba, method:
         assert sys.getrefcount(word) == uses[key] + 3  # the dict, the name and the argument
 
 
+@pytest.mark.parametrize("letters", ["ab", "中国", "😀𝄞"])  # each storage width
+def test_shared_words_that_differ_in_one_place_stay_apart(jieba: pylumotext.Jieba, letters: str) -> None:
+    # Words of every length up to 40 that differ from each other in a single
+    # position: a long text shares its words, each piece alone does not.
+    first, second = letters
+    pieces = [first * length for length in range(1, 41)]
+    pieces += [first * at + second + first * (length - at - 1) for length in range(1, 41) for at in range(length)]
+    expected = [word for index, piece in enumerate(pieces) for word in ([" "] if index else []) + jieba.cut(piece)]
+    assert jieba.cut(" ".join(pieces)) == expected
+
+
 class _Text(str):
     pass
 
