@@ -206,8 +206,8 @@ TEST_F(JiebaTest, ResourcesLoadInOrderAndTheFirstFatalStopsConstruction) {
 
 // Resident memory now and at its peak since the last reset (writing 5 to
 // clear_refs), in bytes; -1 when the system does not report it.
-void ResetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
-long StatusBytes(const std::string& field) {
+[[maybe_unused]] void ResetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
+[[maybe_unused]] long StatusBytes(const std::string& field) {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);) {
     if (line.rfind(field, 0) == 0) return std::stol(line.substr(field.size())) * 1024;
