@@ -4,9 +4,12 @@
 // lock is held and no Python code runs, so the views stay valid. The Python
 // class lumotext.BM25Encoder checks arguments and documents the methods.
 #include <Python.h>
+#include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -158,43 +161,82 @@ py::dict ToSparse(std::span<const IndexedWeight> entries) {
   return vector;
 }
 
-// The three arrays of a CSR matrix, filled row by row.
-struct CsrRows {
-  std::vector<std::int64_t> indptr{0};
-  std::vector<std::int64_t> indices;
-  std::vector<double> data;
+// An estimate of the tokens of a batch: lists and tuples by their sizes.
+std::size_t CountTokens(PyObject* const* documents, Py_ssize_t count) {
+  std::size_t tokens = 0;
+  for (Py_ssize_t d = 0; d < count; ++d) {
+    if (PyList_Check(documents[d]) || PyTuple_Check(documents[d])) tokens += static_cast<std::size_t>(Py_SIZE(documents[d]));
+  }
+  return tokens;
+}
 
+// A bytearray of size bytes, its contents unset; large ones are offered to
+// the kernel for huge pages, since filling them is mostly page faults.
+py::bytearray NewByteArray(std::size_t size) {
+  auto array = py::reinterpret_steal<py::bytearray>(PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size)));
+  if (!array) throw py::error_already_set();
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  const auto begin = reinterpret_cast<std::uintptr_t>(PyByteArray_AS_STRING(array.ptr()));
+  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t last = (begin + size) & ~(kHugePage - 1);
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);  // advice only
+  return array;
+}
+
+// The three arrays of a CSR matrix (int64 indptr, int64 indices, float64
+// data), written row by row straight into the bytearrays returned.
+class CsrRows {
+ public:
   // Room for the rows of documents: one entry per token at most (lists and
   // tuples are counted; other sequences grow the arrays as they come).
-  void Reserve(PyObject* const* documents, Py_ssize_t count) {
-    std::size_t tokens = 0;
-    for (Py_ssize_t d = 0; d < count; ++d) {
-      if (PyList_Check(documents[d]) || PyTuple_Check(documents[d])) {
-        tokens += static_cast<std::size_t>(Py_SIZE(documents[d]));
-      }
-    }
-    indptr.reserve(static_cast<std::size_t>(count) + 1);
-    indices.reserve(tokens);
-    data.reserve(tokens);
+  CsrRows(PyObject* const* documents, Py_ssize_t count)
+      : indptr_(NewByteArray((static_cast<std::size_t>(count) + 1) * sizeof(std::int64_t))) {
+    Grow(CountTokens(documents, count));
+    Indptr()[0] = 0;
   }
 
   void Append(std::span<const IndexedWeight> entries) {
-    const std::size_t start = indices.size();
-    indices.resize(start + entries.size());
-    data.resize(start + entries.size());
+    if (entries.size() > capacity_ - size_) Grow(std::max(2 * capacity_, size_ + entries.size()));
+    auto* indices = reinterpret_cast<std::int64_t*>(PyByteArray_AS_STRING(indices_.ptr())) + size_;
+    auto* data = reinterpret_cast<double*>(PyByteArray_AS_STRING(data_.ptr())) + size_;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-      indices[start + i] = entries[i].index;
-      data[start + i] = entries[i].weight;
+      indices[i] = entries[i].index;
+      data[i] = entries[i].weight;
     }
-    indptr.push_back(static_cast<std::int64_t>(indices.size()));
+    size_ += entries.size();
+    Indptr()[++rows_] = static_cast<std::int64_t>(size_);
   }
-};
 
-template <typename Value>
-py::bytearray ToByteArray(const std::vector<Value>& values) {
-  return py::reinterpret_steal<py::bytearray>(PyByteArray_FromStringAndSize(
-      reinterpret_cast<const char*>(values.data()), static_cast<Py_ssize_t>(values.size() * sizeof(Value))));
-}
+  // (indptr, indices, data), cut to the entries written.
+  py::tuple Take() {
+    Resize(size_);
+    return py::make_tuple(indptr_, indices_, data_);
+  }
+
+ private:
+  std::int64_t* Indptr() { return reinterpret_cast<std::int64_t*>(PyByteArray_AS_STRING(indptr_.ptr())); }
+
+  void Resize(std::size_t entries) {
+    if (!indices_) {
+      indices_ = NewByteArray(entries * sizeof(std::int64_t));
+      data_ = NewByteArray(entries * sizeof(double));
+    } else if (PyByteArray_Resize(indices_.ptr(), static_cast<Py_ssize_t>(entries * sizeof(std::int64_t))) != 0 ||
+               PyByteArray_Resize(data_.ptr(), static_cast<Py_ssize_t>(entries * sizeof(double))) != 0) {
+      throw py::error_already_set();
+    }
+  }
+  void Grow(std::size_t capacity) {
+    Resize(capacity);
+    capacity_ = capacity;
+  }
+
+  py::bytearray indptr_;
+  py::bytearray indices_;
+  py::bytearray data_;
+  std::size_t rows_ = 0;
+  std::size_t size_ = 0;      // entries written
+  std::size_t capacity_ = 0;  // entries the arrays hold
+};
 
 // Encodes every token list of documents with encode (the document or the
 // query encoder) into the requested output: a list of dicts, a list of
@@ -209,8 +251,8 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
   const Py_ssize_t count = PySequence_Fast_GET_SIZE(held.ptr());
   PyObject** items = PySequence_Fast_ITEMS(held.ptr());
   py::list vectors(output == Output::kCsr ? 0 : count);
-  CsrRows rows;
-  if (output == Output::kCsr) rows.Reserve(items, count);
+  std::optional<CsrRows> rows;
+  if (output == Output::kCsr) rows.emplace(items, count);
   typing::text::IndexScratch index_scratch;
   TokenList list;
   for (Py_ssize_t d = 0; d < count; ++d) {
@@ -223,7 +265,7 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
       } else if (output == Output::kSparse) {
         vector = ToSparse(ToIndexed(weights, index_scratch));
       } else {
-        rows.Append(ToIndexed(weights, index_scratch));
+        rows->Append(ToIndexed(weights, index_scratch));
       }
     };
     if (list.integer) {
@@ -233,8 +275,8 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
     }
     if (output != Output::kCsr) PyList_SET_ITEM(vectors.ptr(), d, vector.release().ptr());
   }
-  if (output != Output::kCsr) return std::move(vectors);
-  return py::make_tuple(ToByteArray(rows.indptr), ToByteArray(rows.indices), ToByteArray(rows.data));
+  if (output != Output::kCsr) return vectors;
+  return rows->Take();
 }
 
 void TrainOne(BM25Encoder& encoder, PyObject* tokens, Py_ssize_t document, TokenList& list) {
