@@ -45,8 +45,9 @@ struct CallRoom {
 thread_local CallRoom call_room;
 
 // Room grown past this many entries by an unusually long list is released
-// when the call ends, so that one huge document does not pin its working
-// memory to the thread.
+// when the call for that list ends, so that one huge document does not pin
+// its working memory to the thread. No room grows past the length of the
+// list a call is given.
 constexpr std::size_t kKeptRoom = std::size_t{1} << 16;
 
 template <typename Value>
@@ -76,6 +77,9 @@ std::vector<IntegerTokenWeight>& SortedRoom(CallRoom& room, const IntegerTokenWe
 std::uint64_t OrderOf(const StringTokenWeight& weight) { return TokenOrderPrefix(weight.token); }
 std::uint64_t OrderOf(const IntegerTokenWeight& weight) { return IdOrder(weight.token); }
 
+// Lists of up to this many distinct tokens are sorted without working room.
+constexpr std::size_t kStackSort = 16;
+
 // Texts that share their first 8 bytes (or differ only by trailing zero
 // bytes there) have equal keys: such runs are rare and short, and are put in
 // bytewise order of the full texts.
@@ -100,6 +104,17 @@ template <typename Weight>
 void SortByToken(std::vector<Weight>& weights) {
   const std::size_t count = weights.size();
   if (count < 2) return;
+  if (count <= kStackSort) {
+    // A typical query: keys and entries sorted on the stack.
+    OrderKey keys[kStackSort];
+    for (std::size_t i = 0; i < count; ++i) keys[i] = {OrderOf(weights[i]), static_cast<std::uint32_t>(i)};
+    order_keys_detail::InsertionSort(keys, count);
+    if constexpr (std::is_same_v<Weight, StringTokenWeight>) OrderTies({keys, count}, weights);
+    Weight sorted[kStackSort];
+    for (std::size_t i = 0; i < count; ++i) sorted[i] = weights[keys[i].index];
+    std::copy(sorted, sorted + count, weights.begin());
+    return;
+  }
   CallRoom& room = call_room;
   std::vector<OrderKey>& keys = room.keys;
   keys.resize(count);
@@ -112,6 +127,7 @@ void SortByToken(std::vector<Weight>& weights) {
   sorted.resize(count);
   for (std::size_t i = 0; i < count; ++i) sorted[i] = weights[keys[i].index];
   weights.swap(sorted);
+  if (count > kKeptRoom) TrimCallRoom();
 }
 
 template void SortByToken(std::vector<StringTokenWeight>&);
@@ -195,7 +211,7 @@ void BM25::TrainTokens(std::span<const Token> tokens) {
     if (!frequencies[i]) _doc_token_frequency.Insert(text_of(i), text_hash(i), static_cast<std::int32_t>(entries[i].count));
   }
   CountDocument(tokens.size());
-  TrimCallRoom();
+  if (tokens.size() > kKeptRoom) TrimCallRoom();
 }
 
 void BM25::train(std::span<const std::string_view> tokens) { TrainTokens(tokens); }
@@ -218,7 +234,7 @@ void WeighDocument(std::span<const Token> tokens, double b, double k1, double av
     *out++ = {counter.token(entry), entry.first_position, 0.0 + tf / (tf + norm)};
   }
   SortByToken(weights);
-  TrimCallRoom();
+  if (tokens.size() > kKeptRoom) TrimCallRoom();
 }
 
 }  // namespace
@@ -282,7 +298,7 @@ void BM25::encode_query(std::span<const std::string_view> tokens, StringSparseVe
   }
   SortByToken(weights);
   DivideBySum(weights);
-  TrimCallRoom();
+  if (tokens.size() > kKeptRoom) TrimCallRoom();
 }
 
 void BM25::encode_query(std::span<const std::int64_t> tokens, IntegerSparseVector& weights) const {
@@ -309,7 +325,7 @@ void BM25::encode_query(std::span<const std::int64_t> tokens, IntegerSparseVecto
   }
   SortByToken(weights);
   DivideBySum(weights);
-  TrimCallRoom();
+  if (tokens.size() > kKeptRoom) TrimCallRoom();
 }
 
 std::optional<std::int32_t> BM25::token_frequency(std::string_view token_text) const {
