@@ -162,8 +162,9 @@ inline bool ReadIntegerToken(PyObject* item, bool convert, std::int64_t& token) 
 // A dict of the entries in their order: each key is the caller's own item
 // where it is an exact str or int (so its value is the key's), else a new one
 // that make_key returns as a new reference (null with a Python error set).
-// The items are held by the caller, so Python code run by the allocations here
-// (the garbage collector's finalizers) cannot free them.
+// The items are held by the caller (by references, or by a list that nothing
+// can change while a CollectorPause lives), so Python code run by the
+// allocations here (the garbage collector's finalizers) cannot free them.
 template <typename Weights, typename MakeKey>
 py::dict BuildDict(const Weights& weights, PyObject* const* items, MakeKey make_key) {
   py::dict dict = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(weights.size())));
