@@ -160,38 +160,39 @@ inline bool ReadIntegerToken(PyObject* item, bool convert, std::int64_t& token) 
 }
 
 // A dict of the entries in their order: each key is the caller's own item
-// where it is an exact str or int (so its value is the key's), else a new one.
-// The items are held by the caller, so Python code run by the allocations here
-// (the garbage collector's finalizers) cannot free them.
+// where it is an exact str or int (so its value is the key's), else a new one
+// that make_key returns as a new reference (null with a Python error set).
+// The items are held by the caller (by references, or by a list that nothing
+// can change while a CollectorPause lives), so Python code run by the
+// allocations here (the garbage collector's finalizers) cannot free them.
 template <typename Weights, typename MakeKey>
 py::dict BuildDict(const Weights& weights, PyObject* const* items, MakeKey make_key) {
   py::dict dict = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(weights.size())));
   if (!dict) throw py::error_already_set();
   for (const auto& entry : weights) {
-    const py::object key = make_key(items[entry.first_position], entry);
-    const auto value = py::reinterpret_steal<py::object>(PyFloat_FromDouble(entry.weight));
-    if (!value || PyDict_SetItem(dict.ptr(), key.ptr(), value.ptr()) != 0) throw py::error_already_set();
+    PyObject* key = make_key(items[entry.first_position], entry);
+    if (!key) throw py::error_already_set();
+    PyObject* value = PyFloat_FromDouble(entry.weight);
+    const bool stored = value && PyDict_SetItem(dict.ptr(), key, value) == 0;
+    Py_XDECREF(value);
+    Py_DECREF(key);
+    if (!stored) throw py::error_already_set();
   }
   return dict;
 }
 
 inline py::dict ToDict(const typing::text::StringSparseVector& weights, PyObject* const* items) {
   return BuildDict(weights, items, [](PyObject* item, const typing::text::StringTokenWeight& entry) {
-    if (PyUnicode_CheckExact(item)) return py::reinterpret_borrow<py::object>(item);
+    if (PyUnicode_CheckExact(item)) return Py_NewRef(item);
     // Strict UTF-8: bytes that do not decode raise UnicodeDecodeError.
-    auto key = py::reinterpret_steal<py::object>(
-        PyUnicode_DecodeUTF8(entry.token.data(), static_cast<Py_ssize_t>(entry.token.size()), nullptr));
-    if (!key) throw py::error_already_set();
-    return key;
+    return PyUnicode_DecodeUTF8(entry.token.data(), static_cast<Py_ssize_t>(entry.token.size()), nullptr);
   });
 }
 
 inline py::dict ToDict(const typing::text::IntegerSparseVector& weights, PyObject* const* items) {
   return BuildDict(weights, items, [](PyObject* item, const typing::text::IntegerTokenWeight& entry) {
-    if (PyLong_CheckExact(item)) return py::reinterpret_borrow<py::object>(item);
-    auto key = py::reinterpret_steal<py::object>(PyLong_FromLongLong(entry.token));
-    if (!key) throw py::error_already_set();
-    return key;
+    if (PyLong_CheckExact(item)) return Py_NewRef(item);
+    return PyLong_FromLongLong(entry.token);
   });
 }
 
@@ -271,32 +272,64 @@ PyTypeObject* model_type = nullptr;
 PyCFunctionWithKeywords library_dispatcher = nullptr;
 
 // Token storage reused by the calls of one thread. A call made while it is in
-// use (by a finalizer that the garbage collector runs during a dict
-// allocation) takes fresh storage instead.
+// use takes fresh storage instead (none is expected: a served call runs no
+// Python code, see CollectorPause).
 struct TokenScratch {
-  std::vector<PyObject*> items;  // one strong reference each while in use
   std::vector<std::string_view> strings;
   std::vector<std::int64_t> ids;
+  typing::text::StringSparseVector string_weights;
+  typing::text::IntegerSparseVector id_weights;
   bool busy = false;
 };
 
 thread_local TokenScratch thread_scratch;
 
+// Storage grown past this many tokens by an unusually long list is released
+// when the call ends.
+constexpr std::size_t kKeptTokens = std::size_t{1} << 16;
+
+template <typename Value>
+void Release(std::vector<Value>& storage) {
+  if (storage.capacity() > kKeptTokens) std::vector<Value>().swap(storage);
+}
+
 class ScratchLease {
  public:
   ScratchLease() : scratch_(thread_scratch.busy ? own_ : thread_scratch) { scratch_.busy = true; }
   ~ScratchLease() {
-    for (PyObject* item : scratch_.items) Py_DECREF(item);
-    scratch_.items.clear();
+    Release(scratch_.strings);
+    Release(scratch_.ids);
+    Release(scratch_.string_weights);
+    Release(scratch_.id_weights);
     scratch_.busy = false;
   }
   ScratchLease(const ScratchLease&) = delete;
   ScratchLease& operator=(const ScratchLease&) = delete;
-  TokenScratch* operator->() { return &scratch_; }
+  TokenScratch& operator*() { return scratch_; }
 
  private:
   TokenScratch own_;
   TokenScratch& scratch_;
+};
+
+// Keeps the garbage collector, and with it every finalizer, from running
+// while it lives. A served call then runs only this module's code and
+// CPython's allocation, UTF-8 caching, hashing and dict insertion of exact
+// str, int, float and dict objects, none of which runs Python code: the list
+// and its items stay exactly as they were read, so the tokens can be read
+// from borrowed items without a reference taken to each. The interpreter
+// lock is held throughout, so no other thread sees the collector paused.
+class CollectorPause {
+ public:
+  CollectorPause() : was_enabled_(PyGC_Disable()) {}
+  ~CollectorPause() {
+    if (was_enabled_) PyGC_Enable();
+  }
+  CollectorPause(const CollectorPause&) = delete;
+  CollectorPause& operator=(const CollectorPause&) = delete;
+
+ private:
+  int was_enabled_;
 };
 
 // The model of self when it is an initialised instance of exactly BM25.
@@ -307,40 +340,44 @@ BM25* ExactModel(PyObject* self) {
   return static_cast<BM25*>(instance->simple_value_holder[0]);
 }
 
-// Holds the items of list and reads them as str tokens (integer false) or
-// int tokens (integer true), decided by the first item. False, with nothing
-// held, when the list is empty or an item does not fit that kind. Reading
-// runs no Python code.
+// Reads the items of list as str tokens (integer false) or int tokens
+// (integer true), decided by the first item. False when the list is empty
+// or an item does not fit that kind. Reading runs no Python code.
 bool ReadExactList(PyObject* list, TokenScratch& scratch, bool& integer) {
   const auto size = static_cast<std::size_t>(PyList_GET_SIZE(list));
   if (size == 0) return false;
-  integer = PyLong_CheckExact(PyList_GET_ITEM(list, 0));
-  scratch.items.resize(size);
-  (integer ? scratch.ids.resize(size) : scratch.strings.resize(size));
-  for (std::size_t i = 0; i < size; ++i) {
-    PyObject* item = PyList_GET_ITEM(list, static_cast<Py_ssize_t>(i));
-    bool read;
-    if (integer) {
+  PyObject* const* items = &PyList_GET_ITEM(list, 0);
+  integer = PyLong_CheckExact(items[0]);
+  if (integer) {
+    scratch.ids.resize(size);
+    for (std::size_t i = 0; i < size; ++i) {
       int overflow = 0;
-      read = PyLong_CheckExact(item) && ((scratch.ids[i] = PyLong_AsLongLongAndOverflow(item, &overflow)), overflow == 0);
-    } else {
-      read = PyUnicode_CheckExact(item) && ReadStringToken(item, scratch.strings[i], Unencodable::kDecline);
+      if (!PyLong_CheckExact(items[i])) return false;
+      scratch.ids[i] = PyLong_AsLongLongAndOverflow(items[i], &overflow);
+      if (overflow != 0) return false;
     }
-    if (!read) {
-      scratch.items.resize(i);  // the references taken so far are dropped by the lease
+    return true;
+  }
+  scratch.strings.resize(size);
+  // Fresh str objects are usually not in cache yet: start loading a few
+  // items ahead of the one read.
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (i + kAhead < size) __builtin_prefetch(items[i + kAhead]);
+    if (!PyUnicode_CheckExact(items[i]) || !ReadStringToken(items[i], scratch.strings[i], Unencodable::kDecline)) {
       return false;
     }
-    scratch.items[i] = Py_NewRef(item);
   }
   return true;
 }
 
-// The result of one hot method on a model and its tokens, as a new reference.
+// The result of one hot method on a model and the tokens read from items, as
+// a new reference.
 template <typename Call>
-PyObject* Serve(BM25& model, TokenScratch& scratch, bool integer, Call call) {
+PyObject* Serve(BM25& model, TokenScratch& scratch, bool integer, PyObject* const* items, Call call) {
   try {
-    if (integer) return call(model, std::span<const std::int64_t>(scratch.ids), scratch.items.data());
-    return call(model, std::span<const std::string_view>(scratch.strings), scratch.items.data());
+    if (integer) return call(model, std::span<const std::int64_t>(scratch.ids), scratch.id_weights, items);
+    return call(model, std::span<const std::string_view>(scratch.strings), scratch.string_weights, items);
   } catch (py::error_already_set& error) {
     error.restore();
   } catch (...) {
@@ -353,32 +390,34 @@ template <typename Call>
 PyObject* Dispatch(PyObject* capsule, PyObject* args, PyObject* kwargs, Call call) {
   if (!kwargs && PyTuple_GET_SIZE(args) == 2 && PyList_CheckExact(PyTuple_GET_ITEM(args, 1))) {
     if (BM25* model = ExactModel(PyTuple_GET_ITEM(args, 0))) {
+      PyObject* list = PyTuple_GET_ITEM(args, 1);
       ScratchLease scratch;
+      CollectorPause pause;
       bool integer = false;
-      if (ReadExactList(PyTuple_GET_ITEM(args, 1), *scratch.operator->(), integer)) {
-        return Serve(*model, *scratch.operator->(), integer, call);
-      }
+      if (ReadExactList(list, *scratch, integer)) return Serve(*model, *scratch, integer, &PyList_GET_ITEM(list, 0), call);
     }
   }
   return library_dispatcher(capsule, args, kwargs);
 }
 
 PyObject* Train(PyObject* capsule, PyObject* args, PyObject* kwargs) {
-  return Dispatch(capsule, args, kwargs, [](BM25& model, auto tokens, PyObject* const*) -> PyObject* {
+  return Dispatch(capsule, args, kwargs, [](BM25& model, auto tokens, auto&, PyObject* const*) -> PyObject* {
     model.train(tokens);
     Py_RETURN_NONE;
   });
 }
 
 PyObject* EncodeDocument(PyObject* capsule, PyObject* args, PyObject* kwargs) {
-  return Dispatch(capsule, args, kwargs, [](BM25& model, auto tokens, PyObject* const* items) {
-    return bm25_detail::ToDict(model.encode_document(tokens), items).release().ptr();
+  return Dispatch(capsule, args, kwargs, [](BM25& model, auto tokens, auto& weights, PyObject* const* items) {
+    model.encode_document(tokens, weights);
+    return bm25_detail::ToDict(weights, items).release().ptr();
   });
 }
 
 PyObject* EncodeQuery(PyObject* capsule, PyObject* args, PyObject* kwargs) {
-  return Dispatch(capsule, args, kwargs, [](BM25& model, auto tokens, PyObject* const* items) {
-    return bm25_detail::ToDict(model.encode_query(tokens), items).release().ptr();
+  return Dispatch(capsule, args, kwargs, [](BM25& model, auto tokens, auto& weights, PyObject* const* items) {
+    model.encode_query(tokens, weights);
+    return bm25_detail::ToDict(weights, items).release().ptr();
   });
 }
 

@@ -27,41 +27,75 @@ void CheckFrequencyFits(const std::int32_t* frequency, std::int64_t count) {
   if (count > kMaxCount - current) ThrowOverflow();
 }
 
-// Puts weights in the order of keys, sorted; the texts of string tokens
-// decide between keys of equal order.
-template <typename Weight>
-void SortByKeys(std::vector<Weight>& weights, std::span<OrderKey> keys) {
-  std::vector<OrderKey> scratch;
-  SortOrderKeys(keys, scratch);
-  if constexpr (std::is_same_v<Weight, StringTokenWeight>) {
-    // Texts that share their first 8 bytes (or differ only by trailing zero
-    // bytes there) have equal keys: such runs are rare and short.
-    for (std::size_t start = 0; start < keys.size();) {
-      std::size_t end = start + 1;
-      while (end < keys.size() && keys[end].order == keys[start].order) ++end;
-      if (end - start > 1) {
-        std::sort(keys.begin() + static_cast<std::ptrdiff_t>(start), keys.begin() + static_cast<std::ptrdiff_t>(end),
-                  [&weights](const OrderKey& left, const OrderKey& right) {
-                    return weights[left.index].token < weights[right.index].token;
-                  });
-      }
-      start = end;
-    }
-  }
-  if (keys.size() <= 16) {
-    Weight sorted[16];
-    for (std::size_t i = 0; i < keys.size(); ++i) sorted[i] = weights[keys[i].index];
-    std::copy(sorted, sorted + keys.size(), weights.begin());
-    return;
-  }
-  std::vector<Weight> sorted;
-  sorted.reserve(keys.size());
-  for (const OrderKey& key : keys) sorted.push_back(weights[key.index]);
-  weights.swap(sorted);
+// Working room of training, the encoders and the sort, reused by the calls
+// of one thread: after the longest list so far, a call allocates nothing but
+// its result. None of these calls runs while another on the same thread is
+// under way, so one room per thread suffices.
+struct CallRoom {
+  TokenCounter<std::string_view>::Room string_counts;
+  TokenCounter<std::int64_t>::Room id_counts;
+  std::vector<OrderKey> keys;
+  std::vector<OrderKey> sort_spare;
+  std::vector<StringTokenWeight> sorted_strings;
+  std::vector<IntegerTokenWeight> sorted_ids;
+  std::vector<std::uint64_t> text_hashes;
+  std::vector<std::int32_t*> frequencies;
+};
+
+thread_local CallRoom call_room;
+
+// Room grown past this many entries by an unusually long list is released
+// when the call for that list ends, so that one huge document does not pin
+// its working memory to the thread. No room grows past the length of the
+// list a call is given.
+constexpr std::size_t kKeptRoom = std::size_t{1} << 16;
+
+template <typename Value>
+void Release(std::vector<Value>& room) {
+  if (room.capacity() > kKeptRoom) std::vector<Value>().swap(room);
 }
+
+void TrimCallRoom() {
+  CallRoom& room = call_room;
+  Release(room.string_counts.slots);
+  Release(room.string_counts.entries);
+  Release(room.id_counts.slots);
+  Release(room.id_counts.entries);
+  Release(room.keys);
+  Release(room.sort_spare);
+  Release(room.sorted_strings);
+  Release(room.sorted_ids);
+  Release(room.text_hashes);
+  Release(room.frequencies);
+}
+
+TokenCounter<std::string_view>::Room& CounterRoom(CallRoom& room, std::string_view) { return room.string_counts; }
+TokenCounter<std::int64_t>::Room& CounterRoom(CallRoom& room, std::int64_t) { return room.id_counts; }
+std::vector<StringTokenWeight>& SortedRoom(CallRoom& room, const StringTokenWeight&) { return room.sorted_strings; }
+std::vector<IntegerTokenWeight>& SortedRoom(CallRoom& room, const IntegerTokenWeight&) { return room.sorted_ids; }
 
 std::uint64_t OrderOf(const StringTokenWeight& weight) { return TokenOrderPrefix(weight.token); }
 std::uint64_t OrderOf(const IntegerTokenWeight& weight) { return IdOrder(weight.token); }
+
+// Lists of up to this many distinct tokens are sorted without working room.
+constexpr std::size_t kStackSort = 16;
+
+// Texts that share their first 8 bytes (or differ only by trailing zero
+// bytes there) have equal keys: such runs are rare and short, and are put in
+// bytewise order of the full texts.
+void OrderTies(std::span<OrderKey> keys, const std::vector<StringTokenWeight>& weights) {
+  for (std::size_t start = 0; start + 1 < keys.size();) {
+    std::size_t end = start + 1;
+    while (end < keys.size() && keys[end].order == keys[start].order) ++end;
+    if (end - start > 1) {
+      std::sort(keys.begin() + static_cast<std::ptrdiff_t>(start), keys.begin() + static_cast<std::ptrdiff_t>(end),
+                [&weights](const OrderKey& left, const OrderKey& right) {
+                  return weights[left.index].token < weights[right.index].token;
+                });
+    }
+    start = end;
+  }
+}
 
 }  // namespace
 
@@ -69,11 +103,31 @@ std::uint64_t OrderOf(const IntegerTokenWeight& weight) { return IdOrder(weight.
 template <typename Weight>
 void SortByToken(std::vector<Weight>& weights) {
   const std::size_t count = weights.size();
-  OrderKey small[16];
-  std::vector<OrderKey> large(count > 16 ? count : 0);
-  const std::span<OrderKey> keys(count > 16 ? large.data() : small, count);
+  if (count < 2) return;
+  if (count <= kStackSort) {
+    // A typical query: keys and entries sorted on the stack.
+    OrderKey keys[kStackSort];
+    for (std::size_t i = 0; i < count; ++i) keys[i] = {OrderOf(weights[i]), static_cast<std::uint32_t>(i)};
+    order_keys_detail::InsertionSort(keys, count);
+    if constexpr (std::is_same_v<Weight, StringTokenWeight>) OrderTies({keys, count}, weights);
+    Weight sorted[kStackSort];
+    for (std::size_t i = 0; i < count; ++i) sorted[i] = weights[keys[i].index];
+    std::copy(sorted, sorted + count, weights.begin());
+    return;
+  }
+  CallRoom& room = call_room;
+  std::vector<OrderKey>& keys = room.keys;
+  keys.resize(count);
   for (std::size_t i = 0; i < count; ++i) keys[i] = {OrderOf(weights[i]), static_cast<std::uint32_t>(i)};
-  SortByKeys(weights, keys);
+  SortOrderKeys(keys, room.sort_spare);
+  if constexpr (std::is_same_v<Weight, StringTokenWeight>) OrderTies(keys, weights);
+  // The sorted entries go to room of the same size, which then changes
+  // places with weights, so that neither allocates once grown.
+  std::vector<Weight>& sorted = SortedRoom(room, weights.front());
+  sorted.resize(count);
+  for (std::size_t i = 0; i < count; ++i) sorted[i] = weights[keys[i].index];
+  weights.swap(sorted);
+  if (count > kKeptRoom) TrimCallRoom();
 }
 
 template void SortByToken(std::vector<StringTokenWeight>&);
@@ -120,7 +174,8 @@ template <typename Token>
 void BM25::TrainTokens(std::span<const Token> tokens) {
   constexpr bool kIntegers = std::is_same_v<Token, std::int64_t>;
   if (tokens.empty()) return;
-  const TokenCounter<Token> counter(tokens);
+  CallRoom& room = call_room;
+  const TokenCounter<Token> counter(tokens, CounterRoom(room, Token{}));
   const auto entries = counter.entries();
   CheckDocumentFits(tokens.size());
   // Room first, so that the frequency pointers below stay valid while the
@@ -136,13 +191,15 @@ void BM25::TrainTokens(std::span<const Token> tokens) {
       return counter.token(entries[i]);
     }
   };
-  std::vector<std::uint64_t> text_hashes(kIntegers ? entries.size() : 0);
+  std::vector<std::uint64_t>& text_hashes = room.text_hashes;
+  if constexpr (kIntegers) text_hashes.resize(entries.size());
   const auto text_hash = [&](std::size_t i) { return kIntegers ? text_hashes[i] : entries[i].hash; };
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if constexpr (kIntegers) text_hashes[i] = HashTokenText(text_of(i));
     _doc_token_frequency.Prefetch(text_hash(i));
   }
-  std::vector<std::int32_t*> frequencies(entries.size());
+  std::vector<std::int32_t*>& frequencies = room.frequencies;
+  frequencies.resize(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
     frequencies[i] = _doc_token_frequency.Find(text_of(i), text_hash(i));
     CheckFrequencyFits(frequencies[i], entries[i].count);
@@ -154,6 +211,7 @@ void BM25::TrainTokens(std::span<const Token> tokens) {
     if (!frequencies[i]) _doc_token_frequency.Insert(text_of(i), text_hash(i), static_cast<std::int32_t>(entries[i].count));
   }
   CountDocument(tokens.size());
+  if (tokens.size() > kKeptRoom) TrimCallRoom();
 }
 
 void BM25::train(std::span<const std::string_view> tokens) { TrainTokens(tokens); }
@@ -162,83 +220,112 @@ void BM25::train(std::span<const std::int64_t> tokens) { TrainTokens(tokens); }
 
 namespace {
 
-// The saturated term frequency of every distinct token of a document.
+// The saturated term frequency of every distinct token of a document, into
+// weights.
 template <typename Token, typename Weight>
-std::vector<Weight> WeighDocument(std::span<const Token> tokens, double b, double k1, double average) {
-  const TokenCounter<Token> counter(tokens);
+void WeighDocument(std::span<const Token> tokens, double b, double k1, double average, std::vector<Weight>& weights) {
+  const TokenCounter<Token> counter(tokens, CounterRoom(call_room, Token{}));
   const double dl = static_cast<double>(tokens.size());
   const double norm = ((dl / average) * b + (1.0 - b)) * k1;
-  std::vector<Weight> weights;
-  weights.reserve(counter.entries().size());
+  weights.resize(counter.entries().size());
+  Weight* out = weights.data();
   for (const auto& entry : counter.entries()) {
     const double tf = static_cast<double>(entry.count);
-    weights.push_back({counter.token(entry), entry.first_position, 0.0 + tf / (tf + norm)});
+    *out++ = {counter.token(entry), entry.first_position, 0.0 + tf / (tf + norm)};
   }
   SortByToken(weights);
-  return weights;
+  if (tokens.size() > kKeptRoom) TrimCallRoom();
 }
 
 }  // namespace
 
 StringSparseVector BM25::encode_document(std::span<const std::string_view> tokens) const {
-  if (tokens.empty()) return {};
-  CheckInitialized();
-  return WeighDocument<std::string_view, StringTokenWeight>(tokens, _b, _k1, _doc_length_average);
+  StringSparseVector weights;
+  encode_document(tokens, weights);
+  return weights;
 }
 
 IntegerSparseVector BM25::encode_document(std::span<const std::int64_t> tokens) const {
-  if (tokens.empty()) return {};
+  IntegerSparseVector weights;
+  encode_document(tokens, weights);
+  return weights;
+}
+
+void BM25::encode_document(std::span<const std::string_view> tokens, StringSparseVector& weights) const {
+  weights.clear();
+  if (tokens.empty()) return;
   CheckInitialized();
-  return WeighDocument<std::int64_t, IntegerTokenWeight>(tokens, _b, _k1, _doc_length_average);
+  WeighDocument(tokens, _b, _k1, _doc_length_average, weights);
+}
+
+void BM25::encode_document(std::span<const std::int64_t> tokens, IntegerSparseVector& weights) const {
+  weights.clear();
+  if (tokens.empty()) return;
+  CheckInitialized();
+  WeighDocument(tokens, _b, _k1, _doc_length_average, weights);
 }
 
 double BM25::token_idf(std::string_view token_text) const {
   return Idf(_doc_count, _doc_token_frequency.Find(token_text, HashTokenText(token_text)));
 }
 
-// A repeated query token keeps the IDF of its first occurrence, which is the
-// same value, so each distinct token is looked up once.
 StringSparseVector BM25::encode_query(std::span<const std::string_view> tokens) const {
-  if (tokens.empty()) return {};
-  CheckInitialized();
-  const TokenCounter<std::string_view> counter(tokens);
   StringSparseVector weights;
-  weights.reserve(counter.entries().size());
-  for (const auto& entry : counter.entries()) _doc_token_frequency.Prefetch(entry.hash);
-  for (const auto& entry : counter.entries()) {
-    const std::string_view token = counter.token(entry);
-    const std::int32_t* frequency = _doc_token_frequency.Find(token, entry.hash);
-    const double idf = Idf(_doc_count, frequency);
-    weights.push_back({token, entry.first_position, idf});
-  }
-  SortByToken(weights);
-  DivideBySum(weights);
+  encode_query(tokens, weights);
   return weights;
 }
 
 IntegerSparseVector BM25::encode_query(std::span<const std::int64_t> tokens) const {
-  if (tokens.empty()) return {};
+  IntegerSparseVector weights;
+  encode_query(tokens, weights);
+  return weights;
+}
+
+// A repeated query token keeps the IDF of its first occurrence, which is the
+// same value, so each distinct token is looked up once.
+void BM25::encode_query(std::span<const std::string_view> tokens, StringSparseVector& weights) const {
+  weights.clear();
+  if (tokens.empty()) return;
   CheckInitialized();
-  const TokenCounter<std::int64_t> counter(tokens);
+  const TokenCounter<std::string_view> counter(tokens, call_room.string_counts);
+  for (const auto& entry : counter.entries()) _doc_token_frequency.Prefetch(entry.hash);
+  weights.resize(counter.entries().size());
+  StringTokenWeight* out = weights.data();
+  for (const auto& entry : counter.entries()) {
+    const std::string_view token = counter.token(entry);
+    const std::int32_t* frequency = _doc_token_frequency.Find(token, entry.hash);
+    *out++ = {token, entry.first_position, Idf(_doc_count, frequency)};
+  }
+  SortByToken(weights);
+  DivideBySum(weights);
+  if (tokens.size() > kKeptRoom) TrimCallRoom();
+}
+
+void BM25::encode_query(std::span<const std::int64_t> tokens, IntegerSparseVector& weights) const {
+  weights.clear();
+  if (tokens.empty()) return;
+  CheckInitialized();
+  CallRoom& room = call_room;
+  const TokenCounter<std::int64_t> counter(tokens, room.id_counts);
   const auto entries = counter.entries();
   // Hash every text and start loading its slot before the first lookup.
-  std::vector<std::uint64_t> text_hashes(entries.size());
+  std::vector<std::uint64_t>& text_hashes = room.text_hashes;
+  text_hashes.resize(entries.size());
   TokenTextBuffer buffer;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     text_hashes[i] = HashTokenText(IntegerTokenText(counter.token(entries[i]), buffer));
     _doc_token_frequency.Prefetch(text_hashes[i]);
   }
-  IntegerSparseVector weights;
-  weights.reserve(entries.size());
+  weights.resize(entries.size());
+  IntegerTokenWeight* out = weights.data();
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const std::int64_t token = counter.token(entries[i]);
     const std::int32_t* frequency = _doc_token_frequency.Find(IntegerTokenText(token, buffer), text_hashes[i]);
-    const double idf = Idf(_doc_count, frequency);
-    weights.push_back({token, entries[i].first_position, idf});
+    *out++ = {token, entries[i].first_position, Idf(_doc_count, frequency)};
   }
   SortByToken(weights);
   DivideBySum(weights);
-  return weights;
+  if (tokens.size() > kKeptRoom) TrimCallRoom();
 }
 
 std::optional<std::int32_t> BM25::token_frequency(std::string_view token_text) const {

@@ -50,6 +50,13 @@ class BM25 {
   StringSparseVector encode_query(std::span<const std::string_view> tokens) const;
   IntegerSparseVector encode_query(std::span<const std::int64_t> tokens) const;
 
+  // The same four encoders writing into weights, whose entries they replace,
+  // so that a caller encoding list after list reuses its storage.
+  void encode_document(std::span<const std::string_view> tokens, StringSparseVector& weights) const;
+  void encode_document(std::span<const std::int64_t> tokens, IntegerSparseVector& weights) const;
+  void encode_query(std::span<const std::string_view> tokens, StringSparseVector& weights) const;
+  void encode_query(std::span<const std::int64_t> tokens, IntegerSparseVector& weights) const;
+
   // ln((doc_count + 1) / (f + 0.5)) for a token text trained f times, and
   // ln((doc_count + 1) / 1.5) for one never trained.
   double token_idf(std::string_view token_text) const;

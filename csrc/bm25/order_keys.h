@@ -76,18 +76,46 @@ inline void RadixSort(OrderKey* keys, OrderKey* scratch, std::size_t count, int 
 }  // namespace order_keys_detail
 
 // Sorts keys by order, keeping the input order of equal keys; scratch is
-// working room that the call may grow.
+// working room that the call may grow. Two stable counting passes order the
+// keys by the 16 bits below the highest bit in which any two keys differ:
+// distinct tokens rarely share those, and the passes do the same work
+// whatever the keys, where bucket by bucket sorting would mispredict a branch
+// at about every other comparison. Keys still equal in those bits (runs,
+// mostly of one key) are then sorted by their lower bits.
 inline void SortOrderKeys(std::span<OrderKey> keys, std::vector<OrderKey>& scratch) {
-  if (keys.size() <= order_keys_detail::kInsertionRun) {
-    order_keys_detail::InsertionSort(keys.data(), keys.size());
+  using namespace order_keys_detail;
+  const std::size_t count = keys.size();
+  if (count <= kInsertionRun) {
+    InsertionSort(keys.data(), count);
     return;
   }
-  if (scratch.size() < keys.size()) scratch.resize(keys.size());
-  // Start at the highest byte that any key sets (32-bit indices skip four).
-  std::uint64_t any = 0;
-  for (const OrderKey& key : keys) any |= key.order;
-  const int top = any == 0 ? 0 : (63 - std::countl_zero(any)) / 8 * 8;
-  order_keys_detail::RadixSort(keys.data(), scratch.data(), keys.size(), top);
+  if (scratch.size() < count) scratch.resize(count);
+  std::uint64_t differ = 0;
+  for (const OrderKey& key : keys) differ |= key.order ^ keys[0].order;
+  if (differ == 0) return;  // all equal: already in stable order
+  const int top = 63 - std::countl_zero(differ);
+  const int shift = top >= 15 ? top - 15 : 0;
+  // Low byte of the window first, then high: the second pass keeps the order
+  // of the first among keys whose high bytes are equal. The keys end where
+  // they started.
+  OrderKey* from = keys.data();
+  OrderKey* to = scratch.data();
+  for (const int digit_shift : {shift, shift + 8}) {
+    std::uint32_t starts[257] = {};
+    for (std::size_t i = 0; i < count; ++i) ++starts[((from[i].order >> digit_shift) & 0xff) + 1];
+    for (unsigned b = 1; b < 256; ++b) starts[b] += starts[b - 1];
+    for (std::size_t i = 0; i < count; ++i) to[starts[(from[i].order >> digit_shift) & 0xff]++] = from[i];
+    std::swap(from, to);
+  }
+  // Bits above the window are equal in all keys, so equal windows mean equal
+  // order >> shift.
+  for (std::size_t start = 0; start < count;) {
+    const std::uint64_t window = keys[start].order >> shift;
+    std::size_t end = start + 1;
+    while (end < count && (keys[end].order >> shift) == window) ++end;
+    if (end - start > 1) RadixSort(keys.data() + start, scratch.data() + start, end - start, shift - 8);
+    start = end;
+  }
 }
 
 }  // namespace lumo::typing::text

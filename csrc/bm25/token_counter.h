@@ -34,40 +34,38 @@ class TokenCounter {
 
   static constexpr std::size_t kInlineTokens = 16;
 
+  // Heap room for counting lists longer than kInlineTokens, kept by a caller
+  // that counts list after list so that only the longest list allocates.
+  struct Room {
+    std::vector<std::uint32_t> slots;
+    std::vector<Entry> entries;
+  };
+
   // Throws std::length_error for a list of 2^32 - 1 tokens or more.
   explicit TokenCounter(std::span<const Token> tokens) : tokens_(tokens) {
-    if (tokens.size() >= UINT32_MAX) throw std::length_error("token list too long");
-    std::size_t capacity = 8;
-    while (capacity < tokens.size() * 2) capacity *= 2;
-    std::uint32_t* slots = inline_slots_;
-    entries_ = inline_entries_;
-    if (tokens.size() > kInlineTokens) {
-      heap_slots_.reset(new std::uint32_t[capacity]);
-      heap_entries_.reset(new Entry[tokens.size()]);  // left unset: filled in order below
-      slots = heap_slots_.get();
-      entries_ = heap_entries_.get();
+    CheckLength(tokens.size());
+    if (tokens.size() <= kInlineTokens) {
+      Count(inline_slots_, SlotCount(tokens.size()), inline_entries_);
+      return;
     }
-    std::fill(slots, slots + capacity, 0u);
-    const std::size_t mask = capacity - 1;
-    for (std::size_t position = 0; position < tokens.size(); ++position) {
-      const Token& token = tokens[position];
-      const std::uint64_t hash = HashToken(token);
-      std::size_t slot = hash & mask;
-      while (true) {
-        const std::uint32_t index = slots[slot];
-        if (index == 0) {
-          entries_[size_++] = {hash, position, 1};
-          slots[slot] = static_cast<std::uint32_t>(size_);
-          break;
-        }
-        Entry& entry = entries_[index - 1];
-        if (entry.hash == hash && TokensEqual(tokens[entry.first_position], token)) {
-          ++entry.count;
-          break;
-        }
-        slot = (slot + 1) & mask;
-      }
+    const std::size_t capacity = SlotCount(tokens.size());
+    heap_slots_.reset(new std::uint32_t[capacity]);
+    heap_entries_.reset(new Entry[tokens.size()]);  // left unset: filled in order below
+    Count(heap_slots_.get(), capacity, heap_entries_.get());
+  }
+
+  // The same, counting a long list in room, which must outlive the counter
+  // and serve no other counter meanwhile.
+  TokenCounter(std::span<const Token> tokens, Room& room) : tokens_(tokens) {
+    CheckLength(tokens.size());
+    if (tokens.size() <= kInlineTokens) {
+      Count(inline_slots_, SlotCount(tokens.size()), inline_entries_);
+      return;
     }
+    const std::size_t capacity = SlotCount(tokens.size());
+    if (room.slots.size() < capacity) room.slots.resize(capacity);
+    if (room.entries.size() < tokens.size()) room.entries.resize(tokens.size());
+    Count(room.slots.data(), capacity, room.entries.data());
   }
 
   // Not movable: entries_ may point into the counter itself.
@@ -80,6 +78,44 @@ class TokenCounter {
   const Token& token(const Entry& entry) const { return tokens_[entry.first_position]; }
 
  private:
+  static void CheckLength(std::size_t size) {
+    if (size >= UINT32_MAX) throw std::length_error("token list too long");
+  }
+
+  // A power of two at least twice size, and at least 8.
+  static std::size_t SlotCount(std::size_t size) {
+    std::size_t capacity = 8;
+    while (capacity < size * 2) capacity *= 2;
+    return capacity;
+  }
+
+  // Counts tokens_ into capacity slots (a power of two above twice the list
+  // length) and the entries, which have room for one per token.
+  void Count(std::uint32_t* slots, std::size_t capacity, Entry* entries) {
+    entries_ = entries;
+    std::fill(slots, slots + capacity, 0u);
+    const std::size_t mask = capacity - 1;
+    for (std::size_t position = 0; position < tokens_.size(); ++position) {
+      const Token& token = tokens_[position];
+      const std::uint64_t hash = HashToken(token);
+      std::size_t slot = hash & mask;
+      while (true) {
+        const std::uint32_t index = slots[slot];
+        if (index == 0) {
+          entries_[size_++] = {hash, position, 1};
+          slots[slot] = static_cast<std::uint32_t>(size_);
+          break;
+        }
+        Entry& entry = entries_[index - 1];
+        if (entry.hash == hash && TokensEqual(tokens_[entry.first_position], token)) {
+          ++entry.count;
+          break;
+        }
+        slot = (slot + 1) & mask;
+      }
+    }
+  }
+
   std::span<const Token> tokens_;
   Entry* entries_;
   std::size_t size_ = 0;

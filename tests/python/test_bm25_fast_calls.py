@@ -3,6 +3,7 @@ or int on an exact BM25 directly, and every other call through the general
 dispatch: both roads give the same results, and the per-thread token storage
 keeps nothing of earlier calls."""
 
+import gc
 import pickle
 import threading
 
@@ -89,3 +90,21 @@ def test_reused_token_storage_keeps_no_tokens_of_earlier_calls():
     for thread in threads:
         thread.join()
     assert results == expected
+
+
+@pytest.mark.parametrize("enabled", [True, False])
+def test_direct_calls_leave_the_garbage_collector_as_they_found_it(enabled):
+    # Served, raising and declined calls alike.
+    model = trained()
+    was_enabled = gc.isenabled()
+    gc.enable() if enabled else gc.disable()
+    try:
+        assert model.encode_query(QUERY) == model.encode_query(tuple(QUERY))
+        model.train([5, 6])
+        with pytest.raises(RuntimeError, match="^BM25 has not been initialized$"):
+            BM25().encode_document(["a"])
+        with pytest.raises(TypeError):
+            model.encode_document(["a", 1])
+        assert gc.isenabled() is enabled
+    finally:
+        gc.enable() if was_enabled else gc.disable()

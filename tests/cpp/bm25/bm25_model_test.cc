@@ -288,5 +288,28 @@ TEST(BM25Encoding, OrderingTiesBeyondEightBytesAndZeroBytes) {
   EXPECT_EQ(Keys(weights), (Strings{"ab", std::string_view(with_nul), "abcdefgh", "abcdefgha", "abcdefghz"}));
 }
 
+// The encoders that write into a caller's vector replace whatever it held
+// (here a longer and a shorter earlier result) with the by-value result.
+TEST(BM25Encoding, ReusedResultVectorsMatchFreshOnes) {
+  const BM25 model = TrainedModel();
+  const Strings long_list{"q", "r", "s", "t", "u", "v", "w", "x", "y", "z", "a", "b", "c", "d", "e", "f", "g", "h", "q"};
+  const Strings short_list{"b", "zz", "a", "b"};
+  const auto expect_same = [](const StringSparseVector& reused, const StringSparseVector& fresh) {
+    ASSERT_EQ(Keys(reused), Keys(fresh));
+    for (std::size_t i = 0; i < fresh.size(); ++i) EXPECT_EQ(reused[i].weight, fresh[i].weight);
+  };
+  StringSparseVector reused;
+  for (const Strings* tokens : {&long_list, &short_list, &long_list}) {
+    const std::span<const std::string_view> span(*tokens);
+    model.encode_document(span, reused);
+    expect_same(reused, model.encode_document(span));
+    model.encode_query(span, reused);
+    expect_same(reused, model.encode_query(span));
+  }
+  IntegerSparseVector ids{{9, 0, 1.0}};
+  model.encode_query(std::span<const std::int64_t>(), ids);
+  EXPECT_TRUE(ids.empty());
+}
+
 }  // namespace
 }  // namespace lumo::typing::text

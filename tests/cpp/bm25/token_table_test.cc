@@ -124,6 +124,16 @@ TEST_P(TokenListSize, CounterMatchesAStandardMap) {
   std::map<std::string_view, std::int64_t> counted;
   for (const auto& entry : counter.entries()) counted[counter.token(entry)] = entry.count;
   EXPECT_EQ(counted, expected);
+
+  // Room that counted a longer list of other texts first counts the same.
+  TokenCounter<std::string_view>::Room room;
+  const std::vector<std::string> others = RandomTexts(GetParam() * 3, 6);
+  const std::vector<std::string_view> other_tokens(others.begin(), others.end());
+  { const TokenCounter<std::string_view> first(other_tokens, room); }
+  const TokenCounter<std::string_view> reused(tokens, room);
+  std::map<std::string_view, std::int64_t> recounted;
+  for (const auto& entry : reused.entries()) recounted[reused.token(entry)] = entry.count;
+  EXPECT_EQ(recounted, expected);
 }
 
 TEST_P(TokenListSize, SortByTokenMatchesStandardOrder) {
@@ -169,8 +179,9 @@ TEST_P(OrderKeySort, MatchesAStableStandardSort) {
   std::vector<OrderKey> keys(size);
   for (std::size_t i = 0; i < size; ++i) {
     std::uint64_t order = 0;
-    for (int byte = 0; byte < 8; ++byte) order = (order << 8) | (0x61 + random() % spread);
+    for (int byte = 0; byte < 8 && spread > 0; ++byte) order = (order << 8) | (0x61 + random() % spread);
     keys[i] = {order >> (8 * (random() % 3)), static_cast<std::uint32_t>(i)};
+    if (spread == 0) keys[i].order = random() % 5000;  // keys that differ only in their low 13 bits
   }
   std::vector<OrderKey> expected = keys;
   std::stable_sort(expected.begin(), expected.end(),
@@ -184,7 +195,7 @@ TEST_P(OrderKeySort, MatchesAStableStandardSort) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SizesAndSpreads, OrderKeySort,
-                         ::testing::Combine(::testing::Values(17, 80, 2000), ::testing::Values(1u, 2u, 26u, 190u)));
+                         ::testing::Combine(::testing::Values(17, 80, 2000), ::testing::Values(0u, 1u, 2u, 26u, 190u)));
 
 TEST(TokenFrequencyTable, KeepsEachCounterOfAnEntryApart) {
   TokenFrequencyTable table;
