@@ -202,7 +202,9 @@ def test_cut_batch_stops_on_ctrl_c(default_segmenter: lumotext.Segmenter) -> Non
     finally:
         stop.set()
         beat.join()
-    assert stopped - sent[0] < 0.5
+    # The whole batch takes several seconds; stopping takes a few
+    # milliseconds, with room left for a loaded machine.
+    assert stopped - sent[0] < 2.0
     assert len(ticks) >= 10  # other Python threads ran while the batch did
 
 
