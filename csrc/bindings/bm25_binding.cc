@@ -17,6 +17,7 @@
 #include "bindings/registration.h"
 #include "bindings/string_token.h"
 #include "bm25/bm25.h"
+#include "bm25/kept_room.h"
 
 namespace py = pybind11;
 
@@ -284,23 +285,15 @@ struct TokenScratch {
 
 thread_local TokenScratch thread_scratch;
 
-// Storage grown past this many tokens by an unusually long list is released
-// when the call ends.
-constexpr std::size_t kKeptTokens = std::size_t{1} << 16;
-
-template <typename Value>
-void Release(std::vector<Value>& storage) {
-  if (storage.capacity() > kKeptTokens) std::vector<Value>().swap(storage);
-}
-
 class ScratchLease {
  public:
   ScratchLease() : scratch_(thread_scratch.busy ? own_ : thread_scratch) { scratch_.busy = true; }
   ~ScratchLease() {
-    Release(scratch_.strings);
-    Release(scratch_.ids);
-    Release(scratch_.string_weights);
-    Release(scratch_.id_weights);
+    // Storage that an unusually long list grew is not kept.
+    typing::text::ReleaseIfLarge(scratch_.strings);
+    typing::text::ReleaseIfLarge(scratch_.ids);
+    typing::text::ReleaseIfLarge(scratch_.string_weights);
+    typing::text::ReleaseIfLarge(scratch_.id_weights);
     scratch_.busy = false;
   }
   ScratchLease(const ScratchLease&) = delete;

@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "bm25/kept_room.h"
 #include "bm25/order_keys.h"
 #include "bm25/token_counter.h"
 #include "bm25/token_hash.h"
@@ -44,29 +45,19 @@ struct CallRoom {
 
 thread_local CallRoom call_room;
 
-// Room grown past this many entries by an unusually long list is released
-// when the call for that list ends, so that one huge document does not pin
-// its working memory to the thread. No room grows past the length of the
-// list a call is given.
-constexpr std::size_t kKeptRoom = std::size_t{1} << 16;
-
-template <typename Value>
-void Release(std::vector<Value>& room) {
-  if (room.capacity() > kKeptRoom) std::vector<Value>().swap(room);
-}
-
+// No room grows past the length of the list a call is given.
 void TrimCallRoom() {
   CallRoom& room = call_room;
-  Release(room.string_counts.slots);
-  Release(room.string_counts.entries);
-  Release(room.id_counts.slots);
-  Release(room.id_counts.entries);
-  Release(room.keys);
-  Release(room.sort_spare);
-  Release(room.sorted_strings);
-  Release(room.sorted_ids);
-  Release(room.text_hashes);
-  Release(room.frequencies);
+  ReleaseIfLarge(room.string_counts.slots);
+  ReleaseIfLarge(room.string_counts.entries);
+  ReleaseIfLarge(room.id_counts.slots);
+  ReleaseIfLarge(room.id_counts.entries);
+  ReleaseIfLarge(room.keys);
+  ReleaseIfLarge(room.sort_spare);
+  ReleaseIfLarge(room.sorted_strings);
+  ReleaseIfLarge(room.sorted_ids);
+  ReleaseIfLarge(room.text_hashes);
+  ReleaseIfLarge(room.frequencies);
 }
 
 TokenCounter<std::string_view>::Room& CounterRoom(CallRoom& room, std::string_view) { return room.string_counts; }
@@ -175,7 +166,7 @@ void BM25::TrainTokens(std::span<const Token> tokens) {
   constexpr bool kIntegers = std::is_same_v<Token, std::int64_t>;
   if (tokens.empty()) return;
   CallRoom& room = call_room;
-  const TokenCounter<Token> counter(tokens, CounterRoom(room, Token{}));
+  const TokenCounter<Token> counter(tokens, &CounterRoom(room, Token{}));
   const auto entries = counter.entries();
   CheckDocumentFits(tokens.size());
   // Room first, so that the frequency pointers below stay valid while the
@@ -224,7 +215,7 @@ namespace {
 // weights.
 template <typename Token, typename Weight>
 void WeighDocument(std::span<const Token> tokens, double b, double k1, double average, std::vector<Weight>& weights) {
-  const TokenCounter<Token> counter(tokens, CounterRoom(call_room, Token{}));
+  const TokenCounter<Token> counter(tokens, &CounterRoom(call_room, Token{}));
   const double dl = static_cast<double>(tokens.size());
   const double norm = ((dl / average) * b + (1.0 - b)) * k1;
   weights.resize(counter.entries().size());
@@ -287,7 +278,7 @@ void BM25::encode_query(std::span<const std::string_view> tokens, StringSparseVe
   weights.clear();
   if (tokens.empty()) return;
   CheckInitialized();
-  const TokenCounter<std::string_view> counter(tokens, call_room.string_counts);
+  const TokenCounter<std::string_view> counter(tokens, &call_room.string_counts);
   for (const auto& entry : counter.entries()) _doc_token_frequency.Prefetch(entry.hash);
   weights.resize(counter.entries().size());
   StringTokenWeight* out = weights.data();
@@ -306,7 +297,7 @@ void BM25::encode_query(std::span<const std::int64_t> tokens, IntegerSparseVecto
   if (tokens.empty()) return;
   CheckInitialized();
   CallRoom& room = call_room;
-  const TokenCounter<std::int64_t> counter(tokens, room.id_counts);
+  const TokenCounter<std::int64_t> counter(tokens, &room.id_counts);
   const auto entries = counter.entries();
   // Hash every text and start loading its slot before the first lookup.
   std::vector<std::uint64_t>& text_hashes = room.text_hashes;

@@ -41,31 +41,24 @@ class TokenCounter {
     std::vector<Entry> entries;
   };
 
-  // Throws std::length_error for a list of 2^32 - 1 tokens or more.
-  explicit TokenCounter(std::span<const Token> tokens) : tokens_(tokens) {
-    CheckLength(tokens.size());
-    if (tokens.size() <= kInlineTokens) {
-      Count(inline_slots_, SlotCount(tokens.size()), inline_entries_);
-      return;
-    }
+  // Throws std::length_error for a list of 2^32 - 1 tokens or more. A list
+  // longer than kInlineTokens is counted in room when given (it must outlive
+  // the counter and serve no other counter meanwhile), else in storage of
+  // the counter's own.
+  explicit TokenCounter(std::span<const Token> tokens, Room* room = nullptr) : tokens_(tokens) {
+    if (tokens.size() >= UINT32_MAX) throw std::length_error("token list too long");
     const std::size_t capacity = SlotCount(tokens.size());
-    heap_slots_.reset(new std::uint32_t[capacity]);
-    heap_entries_.reset(new Entry[tokens.size()]);  // left unset: filled in order below
-    Count(heap_slots_.get(), capacity, heap_entries_.get());
-  }
-
-  // The same, counting a long list in room, which must outlive the counter
-  // and serve no other counter meanwhile.
-  TokenCounter(std::span<const Token> tokens, Room& room) : tokens_(tokens) {
-    CheckLength(tokens.size());
     if (tokens.size() <= kInlineTokens) {
-      Count(inline_slots_, SlotCount(tokens.size()), inline_entries_);
-      return;
+      Count(inline_slots_, capacity, inline_entries_);
+    } else if (room != nullptr) {
+      if (room->slots.size() < capacity) room->slots.resize(capacity);
+      if (room->entries.size() < tokens.size()) room->entries.resize(tokens.size());
+      Count(room->slots.data(), capacity, room->entries.data());
+    } else {
+      heap_slots_.reset(new std::uint32_t[capacity]);
+      heap_entries_.reset(new Entry[tokens.size()]);  // left unset: filled in order below
+      Count(heap_slots_.get(), capacity, heap_entries_.get());
     }
-    const std::size_t capacity = SlotCount(tokens.size());
-    if (room.slots.size() < capacity) room.slots.resize(capacity);
-    if (room.entries.size() < tokens.size()) room.entries.resize(tokens.size());
-    Count(room.slots.data(), capacity, room.entries.data());
   }
 
   // Not movable: entries_ may point into the counter itself.
@@ -78,10 +71,6 @@ class TokenCounter {
   const Token& token(const Entry& entry) const { return tokens_[entry.first_position]; }
 
  private:
-  static void CheckLength(std::size_t size) {
-    if (size >= UINT32_MAX) throw std::length_error("token list too long");
-  }
-
   // A power of two at least twice size, and at least 8.
   static std::size_t SlotCount(std::size_t size) {
     std::size_t capacity = 8;

@@ -60,17 +60,6 @@ def test_integer_lists_match_the_general_road(tokens, other):
     assert fast.encode_document(tokens) == general.encode_document(other)
 
 
-def test_errors_of_the_direct_road_are_the_general_ones():
-    with pytest.raises(RuntimeError, match="^BM25 has not been initialized$"):
-        BM25().encode_query(["a"])
-    with pytest.raises(RuntimeError, match="^trainning tokens_vec should not be empty$"):
-        BM25().train([])
-    with pytest.raises(TypeError, match="incompatible function arguments"):
-        BM25().train(["a", 1])
-    with pytest.raises(TypeError, match="incompatible function arguments"):
-        BM25().encode_query(tokens=["a"])
-
-
 def test_reused_token_storage_keeps_no_tokens_of_earlier_calls():
     # Long and short lists alternate in four threads; the general road
     # (tuples) gives the expected dicts.
@@ -93,7 +82,7 @@ def test_reused_token_storage_keeps_no_tokens_of_earlier_calls():
 
 
 @pytest.mark.parametrize("enabled", [True, False])
-def test_direct_calls_leave_the_garbage_collector_as_they_found_it(enabled):
+def test_direct_calls_raise_the_general_errors_and_leave_the_collector_as_found(enabled):
     # Served, raising and declined calls alike.
     model = trained()
     was_enabled = gc.isenabled()
@@ -103,8 +92,11 @@ def test_direct_calls_leave_the_garbage_collector_as_they_found_it(enabled):
         model.train([5, 6])
         with pytest.raises(RuntimeError, match="^BM25 has not been initialized$"):
             BM25().encode_document(["a"])
-        with pytest.raises(TypeError):
-            model.encode_document(["a", 1])
+        with pytest.raises(RuntimeError, match="^trainning tokens_vec should not be empty$"):
+            BM25().train([])
+        for call in (lambda: model.train(["a", 1]), lambda: model.encode_query(tokens=["a"])):
+            with pytest.raises(TypeError, match="incompatible function arguments"):
+                call()
         assert gc.isenabled() is enabled
     finally:
         gc.enable() if was_enabled else gc.disable()

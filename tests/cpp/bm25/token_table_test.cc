@@ -129,8 +129,8 @@ TEST_P(TokenListSize, CounterMatchesAStandardMap) {
   TokenCounter<std::string_view>::Room room;
   const std::vector<std::string> others = RandomTexts(GetParam() * 3, 6);
   const std::vector<std::string_view> other_tokens(others.begin(), others.end());
-  { const TokenCounter<std::string_view> first(other_tokens, room); }
-  const TokenCounter<std::string_view> reused(tokens, room);
+  { const TokenCounter<std::string_view> first(other_tokens, &room); }
+  const TokenCounter<std::string_view> reused(tokens, &room);
   std::map<std::string_view, std::int64_t> recounted;
   for (const auto& entry : reused.entries()) recounted[reused.token(entry)] = entry.count;
   EXPECT_EQ(recounted, expected);
