@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "bindings/direct_call.h"
 #include "bindings/registration.h"
 #include "bindings/string_token.h"
 #include "bm25/bm25.h"
@@ -261,16 +262,12 @@ namespace lumo::bindings::bm25_fast_call {
 
 using typing::text::BM25;
 
-// pybind11 resolves a call by trying each overload's argument casters in
-// turn, which costs more than encoding a short query. The common call, an
-// exact BM25 given one positional exact list whose items are all exact str
-// or all exact int, is served here directly; every other call (another
-// sequence, keywords, a subclass, an empty list, any other item, a str without
-// UTF-8 form) goes to pybind11's dispatcher unchanged, so signatures,
-// docstrings, overload resolution and errors stay the library's own.
+// The common call, an exact BM25 given one positional exact list whose items
+// are all exact str or all exact int, is served here directly; every other
+// call (another sequence, keywords, a subclass, an empty list, any other
+// item, a str without UTF-8 form) goes to pybind11's dispatcher.
 
 PyTypeObject* model_type = nullptr;
-PyCFunctionWithKeywords library_dispatcher = nullptr;
 
 // Token storage reused by the calls of one thread. A call made while it is in
 // use takes fresh storage instead (none is expected: a served call runs no
@@ -325,14 +322,6 @@ class CollectorPause {
   int was_enabled_;
 };
 
-// The model of self when it is an initialised instance of exactly BM25.
-BM25* ExactModel(PyObject* self) {
-  if (Py_TYPE(self) != model_type) return nullptr;
-  auto* instance = reinterpret_cast<py::detail::instance*>(self);
-  if (!instance->simple_layout || !instance->simple_holder_constructed) return nullptr;
-  return static_cast<BM25*>(instance->simple_value_holder[0]);
-}
-
 // Reads the items of list as str tokens (integer false) or int tokens
 // (integer true), decided by the first item. False when the list is empty
 // or an item does not fit that kind. Reading runs no Python code.
@@ -381,16 +370,16 @@ PyObject* Serve(BM25& model, TokenScratch& scratch, bool integer, PyObject* cons
 
 template <typename Call>
 PyObject* Dispatch(PyObject* capsule, PyObject* args, PyObject* kwargs, Call call) {
-  if (!kwargs && PyTuple_GET_SIZE(args) == 2 && PyList_CheckExact(PyTuple_GET_ITEM(args, 1))) {
-    if (BM25* model = ExactModel(PyTuple_GET_ITEM(args, 0))) {
-      PyObject* list = PyTuple_GET_ITEM(args, 1);
+  PyObject* list = direct_call::SoleArgument(args, kwargs);
+  if (list != nullptr && PyList_CheckExact(list)) {
+    if (BM25* model = direct_call::ExactInstance<BM25>(PyTuple_GET_ITEM(args, 0), model_type)) {
       ScratchLease scratch;
       CollectorPause pause;
       bool integer = false;
       if (ReadExactList(list, *scratch, integer)) return Serve(*model, *scratch, integer, &PyList_GET_ITEM(list, 0), call);
     }
   }
-  return library_dispatcher(capsule, args, kwargs);
+  return direct_call::library_dispatcher(capsule, args, kwargs);
 }
 
 PyObject* Train(PyObject* capsule, PyObject* args, PyObject* kwargs) {
@@ -412,21 +401,6 @@ PyObject* EncodeQuery(PyObject* capsule, PyObject* args, PyObject* kwargs) {
     model.encode_query(tokens, weights);
     return bm25_detail::ToDict(weights, items).release().ptr();
   });
-}
-
-// Puts fast in front of pybind11's dispatcher for the method name of cls.
-// Where the method is not the builtin function this pybind11 makes, the
-// method stays as it is: the direct path is a shortcut, never a requirement.
-void Install(const py::handle& cls, const char* name, PyCFunctionWithKeywords fast) {
-  const py::object method = cls.attr(name);
-  PyObject* function = PyInstanceMethod_Check(method.ptr()) ? PyInstanceMethod_GET_FUNCTION(method.ptr()) : nullptr;
-  if (!function || !PyCFunction_Check(function)) return;
-  PyMethodDef* definition = reinterpret_cast<PyCFunctionObject*>(function)->m_ml;
-  if (definition->ml_flags != (METH_VARARGS | METH_KEYWORDS)) return;
-  const auto dispatcher = reinterpret_cast<PyCFunctionWithKeywords>(reinterpret_cast<void (*)()>(definition->ml_meth));
-  if (library_dispatcher != nullptr && dispatcher != library_dispatcher) return;
-  library_dispatcher = dispatcher;
-  definition->ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fast));
 }
 
 }  // namespace lumo::bindings::bm25_fast_call
@@ -482,9 +456,9 @@ void RegisterBM25(pybind11::module_& module) {
       });
 
   bm25_fast_call::model_type = reinterpret_cast<PyTypeObject*>(model_class.ptr());
-  bm25_fast_call::Install(model_class, "train", bm25_fast_call::Train);
-  bm25_fast_call::Install(model_class, "encode_document", bm25_fast_call::EncodeDocument);
-  bm25_fast_call::Install(model_class, "encode_query", bm25_fast_call::EncodeQuery);
+  direct_call::Install(model_class, "train", bm25_fast_call::Train);
+  direct_call::Install(model_class, "encode_document", bm25_fast_call::EncodeDocument);
+  direct_call::Install(model_class, "encode_query", bm25_fast_call::EncodeQuery);
 }
 
 }  // namespace lumo::bindings

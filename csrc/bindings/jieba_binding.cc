@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bindings/direct_call.h"
 #include "bindings/python_words.h"
 #include "bindings/registration.h"
 #include "tokenizer/jieba/jieba.h"
@@ -99,6 +100,88 @@ std::shared_ptr<PicklableJieba> BuildEngine(const PicklableJieba::Paths& paths) 
   return std::make_shared<PicklableJieba>(paths);
 }
 
+// Reads a sentence argument. A str is read as its code points; one with a
+// lone surrogate has no UTF-8 and does not match, so the call raises
+// TypeError as for any other string argument. bytes and bytearray are read
+// as they are.
+bool LoadSentence(PyObject* object, Sentence& value) {
+  if (PyByteArray_Check(object)) {
+    value.owner = py::reinterpret_steal<py::object>(
+        PyBytes_FromStringAndSize(PyByteArray_AS_STRING(object), PyByteArray_GET_SIZE(object)));
+    if (!value.owner) throw py::error_already_set();
+    object = value.owner.ptr();
+  } else {
+    value.owner = py::reinterpret_borrow<py::object>(object);
+  }
+  if (PyUnicode_Check(object)) {
+    if (PyUnicode_READY(object) != 0) throw py::error_already_set();
+    value.code_points = StorageOf(object);
+    value.text = true;
+    return EncodableUnder(value.code_points, SIZE_MAX);
+  }
+  if (PyBytes_Check(object)) {
+    value.bytes = {PyBytes_AS_STRING(object), static_cast<std::size_t>(PyBytes_GET_SIZE(object))};
+    return true;
+  }
+  return false;
+}
+
+// The words as a new list. Words of a str are its substrings. A word of bytes
+// that is not valid UTF-8 raises UnicodeDecodeError; the partly built list is
+// dropped.
+PyObject* ListOf(const WordList& words) {
+  if (PyUnicode_Check(words.sentence.ptr())) return words.str_words.Build(words.sentence.ptr(), words.slices).release().ptr();
+  const auto& slices = words.slices;
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(slices.size()));
+  if (list == nullptr) throw py::error_already_set();
+  for (std::size_t i = 0; i < slices.size(); ++i) {
+    const char* data = words.bytes.data() + slices[i].byte_offset;
+    PyObject* word = PyUnicode_DecodeUTF8(data, static_cast<Py_ssize_t>(slices[i].byte_length), "strict");
+    if (word == nullptr) {
+      Py_DECREF(list);
+      throw py::error_already_set();  // the UnicodeDecodeError itself, not a conversion TypeError
+    }
+    PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), word);
+  }
+  return list;
+}
+
+// The two cut methods.
+WordList Cut(const PicklableJieba& engine, const Sentence& sentence) {
+  return CutReleased(sentence, [&engine](const auto& text, std::vector<typing::text::jieba::WordSlice>& slices) {
+    engine.CutSlices(text, slices);
+  });
+}
+WordList CutForSearch(const PicklableJieba& engine, const Sentence& sentence) {
+  return CutReleased(sentence, [&engine](const auto& text, std::vector<typing::text::jieba::WordSlice>& slices) {
+    engine.CutForSearchSlices(text, slices);
+  });
+}
+
+// The direct path of the cut methods: an exact Jieba given one positional
+// exact str. Every other call goes to pybind11's dispatcher.
+PyTypeObject* jieba_type = nullptr;
+
+template <WordList (*method)(const PicklableJieba&, const Sentence&)>
+PyObject* DirectCut(PyObject* capsule, PyObject* args, PyObject* kwargs) {
+  PyObject* text = direct_call::SoleArgument(args, kwargs);
+  if (text != nullptr && PyUnicode_CheckExact(text)) {
+    if (const auto* engine = direct_call::ExactInstance<PicklableJieba>(PyTuple_GET_ITEM(args, 0), jieba_type)) {
+      try {
+        Sentence sentence;
+        if (LoadSentence(text, sentence)) return ListOf(method(*engine, sentence));
+      } catch (py::error_already_set& error) {
+        error.restore();
+        return nullptr;
+      } catch (...) {
+        py::detail::try_translate_exceptions();
+        return nullptr;
+      }
+    }
+  }
+  return direct_call::library_dispatcher(capsule, args, kwargs);
+}
+
 }  // namespace lumo::bindings::jieba_detail
 
 namespace pybind11::detail {
@@ -106,55 +189,15 @@ namespace pybind11::detail {
 template <>
 struct type_caster<lumo::bindings::jieba_detail::Sentence> {
   PYBIND11_TYPE_CASTER(lumo::bindings::jieba_detail::Sentence, const_name("str"));
-  // A str is read as its code points; one with a lone surrogate has no UTF-8
-  // and does not match, so the call raises TypeError as for any other string
-  // argument.
-  // bytes and bytearray are read as they are.
-  bool load(handle src, bool) {
-    PyObject* object = src.ptr();
-    if (PyByteArray_Check(object)) {
-      value.owner = reinterpret_steal<py::object>(
-          PyBytes_FromStringAndSize(PyByteArray_AS_STRING(object), PyByteArray_GET_SIZE(object)));
-      if (!value.owner) throw error_already_set();
-      object = value.owner.ptr();
-    } else {
-      value.owner = reinterpret_borrow<py::object>(src);
-    }
-    if (PyUnicode_Check(object)) {
-      if (PyUnicode_READY(object) != 0) throw error_already_set();
-      value.code_points = lumo::bindings::StorageOf(object);
-      value.text = true;
-      return lumo::bindings::EncodableUnder(value.code_points, SIZE_MAX);
-    }
-    if (PyBytes_Check(object)) {
-      value.bytes = {PyBytes_AS_STRING(object), static_cast<std::size_t>(PyBytes_GET_SIZE(object))};
-      return true;
-    }
-    return false;
-  }
+  bool load(handle src, bool) { return lumo::bindings::jieba_detail::LoadSentence(src.ptr(), value); }
 };
 
 template <>
 struct type_caster<lumo::bindings::jieba_detail::WordList> {
   PYBIND11_TYPE_CASTER(lumo::bindings::jieba_detail::WordList, const_name("List[str]"));
   bool load(handle, bool) { return false; }
-  // Words of a str are its substrings. A word of bytes that is not valid
-  // UTF-8 raises UnicodeDecodeError; the partly built list is dropped.
   static handle cast(const lumo::bindings::jieba_detail::WordList& src, return_value_policy, handle) {
-    if (PyUnicode_Check(src.sentence.ptr())) return src.str_words.Build(src.sentence.ptr(), src.slices).release();
-    const auto& slices = src.slices;
-    PyObject* list = PyList_New(static_cast<Py_ssize_t>(slices.size()));
-    if (list == nullptr) throw error_already_set();
-    for (std::size_t i = 0; i < slices.size(); ++i) {
-      const char* data = src.bytes.data() + slices[i].byte_offset;
-      PyObject* word = PyUnicode_DecodeUTF8(data, static_cast<Py_ssize_t>(slices[i].byte_length), "strict");
-      if (word == nullptr) {
-        Py_DECREF(list);
-        throw error_already_set();  // the UnicodeDecodeError itself, not a conversion TypeError
-      }
-      PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), word);
-    }
-    return list;
+    return lumo::bindings::jieba_detail::ListOf(src);
   }
 };
 
@@ -163,12 +206,11 @@ struct type_caster<lumo::bindings::jieba_detail::WordList> {
 namespace lumo::bindings {
 
 void RegisterJieba(pybind11::module_& module) {
-  using typing::text::jieba::Jieba;
-  using typing::text::jieba::WordSlice;
   using namespace jieba_detail;
 
   // Construction holds the lock throughout.
-  py::class_<PicklableJieba, std::shared_ptr<PicklableJieba>>(module, "Jieba")
+  py::class_<PicklableJieba, std::shared_ptr<PicklableJieba>> jieba_class(module, "Jieba");
+  jieba_class
       .def(py::init([](const std::string& dict_path, const std::string& hmm_path, const std::string& user_dict_path,
                        const std::string& idf_path, const std::string& stop_word_path) {
              return BuildEngine(PicklableJieba::Paths{dict_path, hmm_path, user_dict_path, idf_path, stop_word_path});
@@ -188,22 +230,11 @@ void RegisterJieba(pybind11::module_& module) {
             for (std::size_t i = 0; i < paths.size(); ++i) paths[i] = state[i].cast<std::string>();
             return BuildEngine(paths);
           }))
-      .def(
-          "cut",
-          [](const PicklableJieba& engine, const Sentence& sentence) {
-            return CutReleased(sentence, [&engine](const auto& text, std::vector<WordSlice>& slices) {
-              engine.CutSlices(text, slices);
-            });
-          },
-          py::arg("sentence"))
-      .def(
-          "cut_for_search",
-          [](const PicklableJieba& engine, const Sentence& sentence) {
-            return CutReleased(sentence, [&engine](const auto& text, std::vector<WordSlice>& slices) {
-              engine.CutForSearchSlices(text, slices);
-            });
-          },
-          py::arg("sentence"));
+      .def("cut", &Cut, py::arg("sentence"))
+      .def("cut_for_search", &CutForSearch, py::arg("sentence"));
+  jieba_type = reinterpret_cast<PyTypeObject*>(jieba_class.ptr());
+  direct_call::Install(jieba_class, "cut", DirectCut<Cut>);
+  direct_call::Install(jieba_class, "cut_for_search", DirectCut<CutForSearch>);
 }
 
 }  // namespace lumo::bindings

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "bm25/kept_room.h"
 #include "bm25/murmur_hash3.h"
 #include "bm25/order_keys.h"
 #include "bm25/table_state.h"
@@ -60,14 +61,18 @@ std::span<const IndexedWeight> SortAndJoin(IndexScratch& scratch) {
 // before any changes, so an overflow leaves the encoder as it was.
 void BM25Encoder::AddDocument(std::span<const DistinctToken> tokens, std::size_t length) {
   using Entry = TokenFrequencyTable::Entry;
+  // The corpus table is larger than the caches: each probe starts loading the
+  // slot of a token this far ahead, so that several loads wait at once.
+  constexpr std::size_t kPrefetchAhead = 16;
   model_.CheckDocumentFits(length);
   TokenFrequencyTable& table = model_._doc_token_frequency;
   // Room first, so that the entry pointers stay valid while new tokens go in.
   table.ReserveAdditional(tokens.size());
-  for (const DistinctToken& token : tokens) table.Prefetch(token.hash);
-  std::vector<Entry*>& entries = scratch_entries_;
+  for (std::size_t i = 0; i < std::min(kPrefetchAhead, tokens.size()); ++i) table.Prefetch(tokens[i].hash);
+  std::vector<Entry*>& entries = train_room_.entries;
   entries.resize(tokens.size());
   for (std::size_t i = 0; i < tokens.size(); ++i) {
+    if (i + kPrefetchAhead < tokens.size()) table.Prefetch(tokens[i + kPrefetchAhead].hash);
     Entry* entry = table.FindEntry(tokens[i].text, tokens[i].hash);
     if (entry && (!CountFits(&entry->count, tokens[i].count) || !CountFits(&entry->documents, 1))) {
       throw std::runtime_error("BM25 counter overflow");
@@ -88,11 +93,17 @@ void BM25Encoder::AddDocument(std::span<const DistinctToken> tokens, std::size_t
 }
 
 void BM25Encoder::Train(std::span<const std::string_view> tokens) {
-  const TokenCounter<std::string_view> counter(tokens);
-  std::vector<DistinctToken> distinct;
-  distinct.reserve(counter.entries().size());
-  for (const auto& entry : counter.entries()) distinct.push_back({counter.token(entry), entry.hash, entry.count});
-  AddDocument(distinct, tokens.size());
+  TrainRoom& room = train_room_;
+  {
+    const TokenCounter<std::string_view> counter(tokens, &room.counter);
+    room.distinct.clear();
+    for (const auto& entry : counter.entries()) room.distinct.push_back({counter.token(entry), entry.hash, entry.count});
+  }
+  AddDocument(room.distinct, tokens.size());
+  ReleaseIfLarge(room.counter.slots);
+  ReleaseIfLarge(room.counter.entries);
+  ReleaseIfLarge(room.distinct);
+  ReleaseIfLarge(room.entries);
 }
 
 void BM25Encoder::Train(std::span<const std::int64_t> tokens) {

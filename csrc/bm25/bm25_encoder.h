@@ -13,6 +13,7 @@
 #include "bm25/bm25.h"
 #include "bm25/order_keys.h"
 #include "bm25/sparse_vector.h"
+#include "bm25/token_counter.h"
 #include "bm25/token_frequency_table.h"
 
 namespace lumo::typing::text {
@@ -108,7 +109,19 @@ class BM25Encoder {
   BM25 model_;
   IdfKind idf_;
   bool document_frequency_known_ = true;
-  std::vector<TokenFrequencyTable::Entry*> scratch_entries_;  // reused by AddDocument
+  // Working room of training, reused from document to document (a copy of
+  // the encoder starts with its own, empty).
+  struct TrainRoom {
+    TrainRoom() = default;
+    TrainRoom(const TrainRoom&) {}
+    TrainRoom& operator=(const TrainRoom&) { return *this; }
+    TrainRoom(TrainRoom&&) noexcept = default;
+    TrainRoom& operator=(TrainRoom&&) noexcept = default;
+    TokenCounter<std::string_view>::Room counter;
+    std::vector<DistinctToken> distinct;
+    std::vector<TokenFrequencyTable::Entry*> entries;
+  };
+  TrainRoom train_room_;
 };
 
 // Working room of ToIndexed, reused from vector to vector of a batch.

@@ -87,14 +87,21 @@ class _Text(str):
     pass
 
 
-@pytest.mark.parametrize("sentence", ["中国", "é", "中国人民 abc 😀"])
-def test_results_are_new_lists_of_plain_str(jieba: pylumotext.Jieba, sentence: str) -> None:
+class _Engine(pylumotext.Jieba):
+    pass
+
+
+# A str subclass and an engine subclass take the general dispatch, an exact
+# str on an exact engine the direct one: the words are the same.
+@pytest.mark.parametrize("sentence", ["中国", "é", "中国人民 abc 😀", "中国人民站起来了。" * 100])
+def test_results_are_new_lists_of_plain_str(jieba: pylumotext.Jieba, paths: dict[str, str], sentence: str) -> None:
     first = jieba.cut(sentence)
     first.append("x")
     assert jieba.cut(sentence) == first[:-1]
-    for method in (jieba.cut, jieba.cut_for_search):
-        words = method(_Text(sentence))
-        assert type(words) is list and words == method(sentence)
+    derived = _Engine(**paths)
+    for method in ("cut", "cut_for_search"):
+        words = getattr(jieba, method)(_Text(sentence))
+        assert type(words) is list and words == getattr(jieba, method)(sentence) == getattr(derived, method)(sentence)
         assert {type(word) for word in words} == {str}
 
 

@@ -2,6 +2,8 @@
 // frequencies, merging against training the whole, and the exact state.
 #include <cmath>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -89,6 +91,32 @@ TEST(BM25Encoder, DocumentFrequenciesOfUncountedTokensSurviveStateAndMerge) {
   EXPECT_EQ(merged.DocumentFrequency("only"), 2);
   EXPECT_EQ(merged.DocumentFrequency("a"), 2);
   EXPECT_EQ(merged.model().distinct_token_count(), 3u);
+}
+
+// Training reuses its working room from document to document: short lists
+// after long ones, and a list long enough for the room to be released after.
+TEST(BM25Encoder, ReusedTrainingRoomCountsLikeAStandardMap) {
+  std::vector<std::string> vocabulary;
+  for (int i = 0; i < 500; ++i) vocabulary.push_back("token" + std::to_string(i * 7919 % 1000));
+  std::vector<Strings> docs;
+  std::map<std::string_view, std::pair<int, int>> expected;  // occurrences, documents
+  for (std::size_t length : {40u, 3u, 70000u, 20u, 17u, 300u}) {
+    Strings doc;
+    std::set<std::string_view> seen;
+    for (std::size_t i = 0; i < length; ++i) {
+      const std::string_view token = vocabulary[(i * i + length) % vocabulary.size()];
+      doc.push_back(token);
+      ++expected[token].first;
+      expected[token].second += seen.insert(token).second ? 1 : 0;
+    }
+    docs.push_back(doc);
+  }
+  const BM25Encoder encoder = Trained(docs);
+  EXPECT_EQ(encoder.model().distinct_token_count(), expected.size());
+  for (const auto& [token, counts] : expected) {
+    EXPECT_EQ(encoder.TokenCount(token), counts.first) << token;
+    EXPECT_EQ(encoder.DocumentFrequency(token), counts.second) << token;
+  }
 }
 
 }  // namespace
