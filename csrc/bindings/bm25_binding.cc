@@ -370,7 +370,8 @@ PyObject* Serve(BM25& model, TokenScratch& scratch, bool integer, PyObject* cons
 
 template <typename Call>
 PyObject* Dispatch(PyObject* capsule, PyObject* args, PyObject* kwargs, Call call) {
-  PyObject* list = direct_call::SoleArgument(args, kwargs);
+  PyObject* const* arguments = direct_call::PositionalArguments(args, kwargs, 1);
+  PyObject* list = arguments != nullptr ? arguments[0] : nullptr;
   if (list != nullptr && PyList_CheckExact(list)) {
     if (BM25* model = direct_call::ExactInstance<BM25>(PyTuple_GET_ITEM(args, 0), model_type)) {
       ScratchLease scratch;

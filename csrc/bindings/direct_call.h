@@ -40,11 +40,11 @@ Value* ExactInstance(PyObject* self, PyTypeObject* type) {
   return static_cast<Value*>(instance->simple_value_holder[0]);
 }
 
-// The call's sole positional argument after self, or null when the call has
-// keywords or another number of arguments.
-inline PyObject* SoleArgument(PyObject* args, PyObject* kwargs) {
-  if (kwargs != nullptr || PyTuple_GET_SIZE(args) != 2) return nullptr;
-  return PyTuple_GET_ITEM(args, 1);
+// The call's count positional arguments after self, or null when the call
+// has keywords or another number of arguments.
+inline PyObject* const* PositionalArguments(PyObject* args, PyObject* kwargs, Py_ssize_t count) {
+  if (kwargs != nullptr || PyTuple_GET_SIZE(args) != count + 1) return nullptr;
+  return &PyTuple_GET_ITEM(args, 1);
 }
 
 }  // namespace lumo::bindings::direct_call

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bindings/direct_call.h"
+#include "bindings/lock_release.h"
 #include "bindings/python_words.h"
 #include "bindings/registration.h"
 #include "tokenizer/jieba/jieba.h"
@@ -42,15 +43,6 @@ struct WordList {
   StrWords str_words;
 };
 
-// Sentences stored in fewer than this many bytes (a str's code points at 1, 2
-// or 4 bytes each, or the bytes of bytes) are segmented with the interpreter
-// lock held. Releasing and retaking the lock costs little alone, but when
-// other threads wait for it every release hands it over and the caller then
-// waits to get it back, which costs more than segmenting a line of text
-// (measured: bench/bench_jieba.py, two threads one line per call). Longer
-// sentences release it, so that other threads run during a long cut.
-constexpr std::size_t kReleaseLockBytes = 1024;
-
 // Segments, with the lock released unless the sentence is short: the engine
 // touches no Python object. For a str sentence it also prepares its words.
 // cut(sentence, slices) takes the code points of a str or the bytes of bytes.
@@ -65,15 +57,7 @@ WordList CutReleased(const Sentence& sentence, const Cut& cut) {
       cut(sentence.bytes, result.slices);
     }
   };
-  const std::size_t stored = sentence.text ? sentence.code_points.size * sentence.code_points.width : sentence.bytes.size();
-  if (stored < kReleaseLockBytes) {
-    run();
-    return result;
-  }
-  {
-    py::gil_scoped_release release;
-    run();
-  }
+  RunUnlessShortReleased(sentence.text ? StoredBytes(sentence.code_points) : sentence.bytes.size(), run);
   return result;
 }
 
@@ -164,7 +148,8 @@ PyTypeObject* jieba_type = nullptr;
 
 template <WordList (*method)(const PicklableJieba&, const Sentence&)>
 PyObject* DirectCut(PyObject* capsule, PyObject* args, PyObject* kwargs) {
-  PyObject* text = direct_call::SoleArgument(args, kwargs);
+  PyObject* const* arguments = direct_call::PositionalArguments(args, kwargs, 1);
+  PyObject* text = arguments != nullptr ? arguments[0] : nullptr;
   if (text != nullptr && PyUnicode_CheckExact(text)) {
     if (const auto* engine = direct_call::ExactInstance<PicklableJieba>(PyTuple_GET_ITEM(args, 0), jieba_type)) {
       try {

@@ -140,6 +140,20 @@ def test_cut_batch_equals_per_text_calls(default_segmenter: lumotext.Segmenter, 
         single(text) for text in texts]
 
 
+# The engine serves an exact str and int mode by position directly; other
+# forms of the call go through the general dispatch, with the same words, and
+# a bad mode raises there.
+@pytest.mark.parametrize("text", [SENTENCES[1], SENTENCES[4], "中国人民站起来了。" * 100])
+def test_engine_cut_forms_agree(default_segmenter: lumotext.Segmenter, text: str) -> None:
+    engine = default_segmenter._engine  # noqa: SLF001
+    for mode, cut in enumerate([default_segmenter.cut, default_segmenter.cut_for_search, default_segmenter.cut_all]):
+        assert engine.cut(text, mode) == engine.cut(text=text, mode=mode) == cut(text) \
+            == default_segmenter.cut_batch([text], mode=MODES[mode])[0]
+    for mode, error in ((3, ValueError), (-1, ValueError), (2**70, TypeError)):
+        with pytest.raises(error, match="mode must be 0, 1 or 2" if error is ValueError else "incompatible"):
+            engine.cut(text, mode)
+
+
 @pytest.mark.parametrize("threads", [1, 2])
 def test_cut_batch_words_hold_one_reference_per_use(default_segmenter: lumotext.Segmenter, threads: int) -> None:
     batch = default_segmenter.cut_batch(["中国，中国人民", "中国"] * 20, threads=threads)

@@ -19,6 +19,8 @@
 #include <tuple>
 #include <vector>
 
+#include "bindings/direct_call.h"
+#include "bindings/lock_release.h"
 #include "bindings/lumotext/registration.h"
 #include "bindings/python_words.h"
 #include "bindings/word_table.h"
@@ -116,12 +118,48 @@ py::list TokenList(PyObject* text, const std::vector<WordSlice>& slices) {
   return tokens;
 }
 
-// Segments one text off the lock into code point slices.
+// Segments one text into code point slices, off the lock unless it is short.
 std::vector<WordSlice> SlicesOf(const Jieba& engine, Mode mode, const CodePointText& text) {
   std::vector<WordSlice> slices;
-  py::gil_scoped_release release;
-  CutSlices(engine, mode, text, slices);
+  RunUnlessShortReleased(StoredBytes(text), [&] { CutSlices(engine, mode, text, slices); });
   return slices;
+}
+
+// The words of text in mode, as a new list.
+py::list CutText(const Jieba& engine, PyObject* text, Mode mode) {
+  const CodePointText code_points = CodePointsOf(text);
+  StrWords words;
+  std::vector<WordSlice> slices;
+  RunUnlessShortReleased(StoredBytes(code_points), [&] {
+    CutSlices(engine, mode, code_points, slices);
+    words.Prepare(code_points, slices);
+  });
+  return words.Build(text, slices);
+}
+
+// The direct path of cut: an exact Engine given an exact str and an exact int
+// mode, by position. Every other call goes to pybind11's dispatcher.
+PyTypeObject* engine_type = nullptr;
+
+PyObject* DirectCut(PyObject* capsule, PyObject* args, PyObject* kwargs) {
+  PyObject* const* arguments = direct_call::PositionalArguments(args, kwargs, 2);
+  if (arguments != nullptr && PyUnicode_CheckExact(arguments[0]) && PyLong_CheckExact(arguments[1])) {
+    const long mode = PyLong_AsLong(arguments[1]);
+    const auto* engine = direct_call::ExactInstance<Jieba>(PyTuple_GET_ITEM(args, 0), engine_type);
+    if (engine != nullptr && mode >= 0 && mode <= 2) {
+      try {
+        return CutText(*engine, arguments[0], ToMode(static_cast<int>(mode))).release().ptr();
+      } catch (py::error_already_set& error) {
+        error.restore();
+        return nullptr;
+      } catch (...) {
+        py::detail::try_translate_exceptions();
+        return nullptr;
+      }
+    }
+    PyErr_Clear();  // a mode past long: the dispatcher raises for it
+  }
+  return direct_call::library_dispatcher(capsule, args, kwargs);
 }
 
 // The cut of one text: the word table that numbers its words (by worker and
@@ -364,23 +402,16 @@ void RegisterSegmenter(py::module_& module) {
              "None when the five data files open and their format lets an engine be built, else\n"
              "(kind, path, errno, line, reason) of the first problem: kind 'open' or 'malformed'.");
 
-  py::class_<Jieba, std::shared_ptr<Jieba>>(module, "Engine", py::module_local(),
-                                            "A built segmentation engine; read-only, shared by threads.")
+  py::class_<Jieba, std::shared_ptr<Jieba>> engine_class(module, "Engine", py::module_local(),
+                                                        "A built segmentation engine; read-only, shared by threads.");
+  engine_class
       .def(py::init(&BuildEngine), py::arg("dict_path"), py::arg("hmm_path"), py::arg("user_dict_path"),
            py::arg("idf_path"), py::arg("stop_word_path"), py::arg("log"))
       .def(
           "cut",
           [](const Jieba& engine, const py::handle& text, int mode) {
             const Mode checked = ToMode(mode);
-            const CodePointText code_points = CodePointsOf(text.ptr());
-            StrWords words;
-            std::vector<WordSlice> slices;
-            {
-              py::gil_scoped_release release;
-              CutSlices(engine, checked, code_points, slices);
-              words.Prepare(code_points, slices);
-            }
-            return words.Build(text.ptr(), slices);
+            return CutText(engine, text.ptr(), checked);
           },
           py::arg("text"), py::arg("mode"), "The words of text in mode 0 (default), 1 (search) or 2 (full).")
       .def(
@@ -395,10 +426,7 @@ void RegisterSegmenter(py::module_& module) {
           [](const Jieba& engine, const py::handle& text) {
             const std::string_view utf8 = Utf8Of(text.ptr());
             std::vector<std::pair<std::string, std::string>> tagged;
-            {
-              py::gil_scoped_release release;
-              typing::text::jieba::TagWords(engine, utf8, tagged);
-            }
+            RunUnlessShortReleased(utf8.size(), [&] { typing::text::jieba::TagWords(engine, utf8, tagged); });
             py::list pairs(tagged.size());
             for (std::size_t i = 0; i < tagged.size(); ++i) {
               PyList_SET_ITEM(pairs.ptr(), static_cast<Py_ssize_t>(i),
@@ -412,10 +440,8 @@ void RegisterSegmenter(py::module_& module) {
           [](const Jieba& engine, const py::handle& text, std::int64_t top_k) {
             const std::string_view utf8 = Utf8Of(text.ptr());
             std::vector<typing::text::jieba::Keyword> keywords;
-            {
-              py::gil_scoped_release release;
-              keywords = typing::text::jieba::ExtractKeywords(engine, utf8, top_k);
-            }
+            RunUnlessShortReleased(utf8.size(),
+                                   [&] { keywords = typing::text::jieba::ExtractKeywords(engine, utf8, top_k); });
             py::list result(keywords.size());
             for (std::size_t i = 0; i < keywords.size(); ++i) {
               PyList_SET_ITEM(result.ptr(), static_cast<Py_ssize_t>(i),
@@ -426,6 +452,8 @@ void RegisterSegmenter(py::module_& module) {
           py::arg("text"), py::arg("top_k"), "(word, weight) of the best top_k keywords (all when negative).")
       .def("cut_batch", &CutBatch, py::arg("texts"), py::arg("mode"), py::arg("threads"),
            "The words of every text, in input order, cut by `threads` native threads.");
+  engine_type = reinterpret_cast<PyTypeObject*>(engine_class.ptr());
+  direct_call::Install(engine_class, "cut", DirectCut);
 }
 
 }  // namespace lumo::bindings::companion
