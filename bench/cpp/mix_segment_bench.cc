@@ -1,9 +1,13 @@
 // Throughput of the mixed segmenter, in MB of UTF-8 input per second on one
 // core, over long realistic Chinese text (read at run time, never shipped).
 //
-//   mix_segment_bench [--text-dir DIR] [--data-dir DIR] [--runs N] [--only-mix]
+//   mix_segment_bench [--text-dir DIR] [--data-dir DIR] [--runs N] [--only-mix] [--digest]
+//                     [--default-only]
 //
 // --only-mix measures MixSegment alone on each data set (for profiling).
+// --default-only skips the synthetic data set.
+// --digest prints, instead of rates, a hash of the words of every line as the
+// max-probability and the mixed segmenters give them, to compare two builds.
 //
 // Two data sets: the default data of the package (main dictionary, user
 // dictionary and HMM model in --data-dir, skipped when absent), and a
@@ -48,6 +52,8 @@ struct Options {
   std::string data_dir = "python/pylumotext_data/data";
   int runs = 5;
   bool only_mix = false;
+  bool digest = false;
+  bool default_only = false;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -56,6 +62,8 @@ Options ParseOptions(int argc, char** argv) {
     const std::string flag = argv[i];
     const bool has_value = i + 1 < argc;
     if (flag == "--only-mix") options.only_mix = true;
+    else if (flag == "--digest") options.digest = true;
+    else if (flag == "--default-only") options.default_only = true;
     else if (flag == "--text-dir" && has_value) options.text_dir = argv[++i];
     else if (flag == "--data-dir" && has_value) options.data_dir = argv[++i];
     else if (flag == "--runs" && has_value) options.runs = std::max(1, std::atoi(argv[++i]));
@@ -172,9 +180,35 @@ double MeasureMBps(const std::vector<std::string>& lines, std::size_t bytes, int
 
 void PrintMachine() { std::cout << "machine: " << MachineDescription() << "; one thread\n"; }
 
+// FNV-1a over the words of every line, each word and line closed by a byte
+// that no UTF-8 text holds.
+template <typename Segmenter>
+std::uint64_t WordDigest(const Segmenter& segmenter, const std::vector<std::string>& lines) {
+  std::uint64_t hash = 0xCBF29CE484222325ull;
+  const auto add = [&hash](unsigned char byte) { hash = (hash ^ byte) * 0x100000001B3ull; };
+  std::vector<std::string> words;
+  for (const std::string& line : lines) {
+    segmenter.SplitSentence(line, words);
+    for (const std::string& word : words) {
+      for (char c : word) add(static_cast<unsigned char>(c));
+      add(0xFF);
+    }
+    add(0xFE);
+  }
+  return hash;
+}
+
 void RunSuite(const std::string& label, const DictTrie& trie, const HMMModel& model,
-              const std::vector<std::string>& lines, std::size_t bytes, int runs, bool only_mix) {
-  if (only_mix) {
+              const std::vector<std::string>& lines, std::size_t bytes, int runs, const Options& options) {
+  if (options.digest) {
+    const MPSegment mp(trie);
+    const MixSegment mix(trie, model);
+    std::printf("[%s] digest MPSegment %016llx MixSegment %016llx\n", label.c_str(),
+                static_cast<unsigned long long>(WordDigest(mp, lines)),
+                static_cast<unsigned long long>(WordDigest(mix, lines)));
+    return;
+  }
+  if (options.only_mix) {
     const MixSegment mix(trie, model);
     std::vector<std::string> words;
     std::size_t checksum = 0;
@@ -245,11 +279,12 @@ int main(int argc, char** argv) {
     const std::string user = fs::exists(data / "user_dict.txt") ? (data / "user_dict.txt").string() : "";
     const DictTrie trie((data / "main_dict.txt").string(), user);
     const HMMModel model((data / "hmm_model.txt").string());
-    RunSuite("default data " + options.data_dir, trie, model, lines, bytes, options.runs, options.only_mix);
+    RunSuite("default data " + options.data_dir, trie, model, lines, bytes, options.runs, options);
   } else {
     std::cout << "\n[default data] not found in " << options.data_dir << ", skipped\n";
   }
 
+  if (options.default_only) return 0;
   const fs::path scratch = fs::temp_directory_path() / ("mix_segment_bench_" + std::to_string(getpid()));
   fs::create_directories(scratch);
   {
@@ -259,7 +294,7 @@ int main(int argc, char** argv) {
   {
     const DictTrie trie((scratch / "dict.txt").string(), "");
     const HMMModel model((scratch / "model.txt").string());
-    RunSuite("synthetic 350k-word dictionary, full HMM model", trie, model, lines, bytes, options.runs, options.only_mix);
+    RunSuite("synthetic 350k-word dictionary, full HMM model", trie, model, lines, bytes, options.runs, options);
   }
   fs::remove_all(scratch);
   return 0;

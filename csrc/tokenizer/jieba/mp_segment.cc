@@ -23,15 +23,18 @@ MPSegment::~MPSegment() = default;
 
 void MPSegment::BestWordLengths(const Rune* runes, std::size_t size, std::uint32_t* lengths) const {
   double window[kWindow];
+  // The path value past the last rune is 0. A word from i ends at most
+  // kWindow positions further, so the slot of position size is read before
+  // any later position overwrites it, and no candidate needs a bounds check.
+  window[size & (kWindow - 1)] = 0.0;
   for (std::size_t i = size; i-- > 0;) {
     // The walks are memory bound: start the first loads of a later walk now.
     if (i >= kPrefetchAhead) dict_trie_.PrefetchWalk(runes[i - kPrefetchAhead]);
     double best_weight = MIN_LOG_PROB;
     std::size_t best_last = 0;  // relative to i; a single rune unless a word beats it
-    dict_trie_.ForEachWeightAt(runes + i, size - i, MAX_WORD_RUNES, [&](std::size_t j, double weight) {
-      const std::size_t next = i + j + 1;
-      const double tail = next < size ? window[next & (kWindow - 1)] : 0.0;
-      const double value = weight + tail;
+    const double* tails = window;
+    dict_trie_.ForEachWeightAt(runes + i, size - i, kWindow, [&](std::size_t j, double weight) {
+      const double value = weight + tails[(i + j + 1) & (kWindow - 1)];
       // Strictly greater: the earlier, shorter candidate keeps a tie.
       if (value > best_weight) {
         best_weight = value;
