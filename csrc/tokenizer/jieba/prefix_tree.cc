@@ -165,28 +165,39 @@ void PrefixTree::PlaceHotNodesFirst() {
   }
 
   // Units of placement: each child of a hashed node alone, the children of a
-  // scanned node together (they must stay contiguous), hottest first.
+  // scanned node together (they must stay contiguous), hottest first. The
+  // order only needs to be coarse: units go by the binary exponent of their
+  // mass (a counting sort, stable in node order), the massless ones last.
+  constexpr int kLastBucket = 64;
+  const auto bucket_of = [](double unit_mass) {
+    return unit_mass > 0.0 ? std::clamp(-std::ilogb(unit_mass), 0, kLastBucket - 1) : kLastBucket;
+  };
   struct Unit {
-    double mass;
     std::uint32_t first;
     std::uint32_t size;
+    int bucket;
   };
   std::vector<Unit> units;
+  std::vector<std::uint32_t> bucket_sizes(kLastBucket + 1, 0);
+  const auto add_unit = [&](std::uint32_t first, std::uint32_t size, double unit_mass) {
+    units.push_back(Unit{first, size, bucket_of(unit_mass)});
+    bucket_sizes[units.back().bucket] += size;
+  };
   for (std::uint32_t k = 0; k < count; ++k) {
     const Node& node = nodes_[k];
     if (node.ChildCount() > kLinearScanLimit) {
-      for_each_child(node, [&](std::uint32_t child) { units.push_back(Unit{mass[child], child, 1}); });
+      for_each_child(node, [&](std::uint32_t child) { add_unit(child, 1, mass[child]); });
     } else if (node.ChildCount() > 0) {
       double hottest = 0.0;
       for_each_child(node, [&](std::uint32_t child) { hottest = std::max(hottest, mass[child]); });
-      units.push_back(Unit{hottest, node.first_child, node.ChildCount()});
+      add_unit(node.first_child, node.ChildCount(), hottest);
     }
   }
-  std::stable_sort(units.begin(), units.end(), [](const Unit& a, const Unit& b) { return a.mass > b.mass; });
-  std::vector<std::uint32_t> placed(count, 0);  // old index -> new index; the root stays first
-  std::uint32_t next = 1;
+  std::vector<std::uint32_t> bucket_next(kLastBucket + 1, 1);  // the root stays first
+  for (int b = 1; b <= kLastBucket; ++b) bucket_next[b] = bucket_next[b - 1] + bucket_sizes[b - 1];
+  std::vector<std::uint32_t> placed(count, 0);  // old index -> new index
   for (const Unit& unit : units) {
-    for (std::uint32_t k = 0; k < unit.size; ++k) placed[unit.first + k] = next++;
+    for (std::uint32_t k = 0; k < unit.size; ++k) placed[unit.first + k] = bucket_next[unit.bucket]++;
   }
 
   std::vector<Node> nodes(count);
