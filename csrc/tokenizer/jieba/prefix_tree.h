@@ -171,7 +171,7 @@ class PrefixTree {
   }
 
   const DictEntry* entries_ = nullptr;
-  std::vector<Node> nodes_;              // node 0 is the root; children of a node are contiguous
+  std::vector<Node> nodes_;              // node 0 is the root; the children of a scanned node are contiguous
   std::vector<std::uint32_t> node_entries_;  // node_entries_[k]: index into entries_, or kNoEntry
   std::vector<Rune> keys_;               // keys_[k]: the code point that leads to node k
   std::vector<ChildSlot> child_slots_;   // the child tables of nodes of many children, one after another
