@@ -1,6 +1,7 @@
 #include "tokenizer/jieba/prefix_tree.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace lumo::typing::text::jieba {
 
@@ -112,6 +113,112 @@ PrefixTree::PrefixTree(const std::vector<DictEntry>& entries) : PrefixTree() {
   const Node& root = nodes_[0];
   for (std::uint32_t child = root.first_child; child < root.first_child + root.ChildCount(); ++child) {
     if (keys_[child] < kRootTableSize) root_table_[keys_[child]] = child;
+  }
+
+  // Child tables for the nodes of many children, at most half full.
+  for (Node& node : nodes_) {
+    const std::uint32_t count = node.ChildCount();
+    if (count <= kLinearScanLimit) continue;
+    std::uint32_t size = 2 * kLinearScanLimit;
+    while (size < 2 * count) size *= 2;
+    const auto start = static_cast<std::uint32_t>(child_slots_.size());
+    child_slots_.resize(child_slots_.size() + size);
+    ChildSlot* table = child_slots_.data() + start;
+    for (std::uint32_t child = node.first_child; child < node.first_child + count; ++child) {
+      std::uint32_t slot = HomeSlot(keys_[child], size - 1);
+      while (table[slot].key != kVacantKey) slot = (slot + 1) & (size - 1);
+      table[slot] = ChildSlot{keys_[child], child};
+    }
+    node.first_child = start;
+    node.counted_children = (node.counted_children & kHasEntry) | size;
+  }
+  child_slots_.shrink_to_fit();
+  PlaceHotNodesFirst();
+}
+
+void PrefixTree::PlaceHotNodesFirst() {
+  const std::size_t count = nodes_.size();
+  // Calls on_child(child) for each child of node, by the node's own layout.
+  const auto for_each_child = [this](const Node& node, auto&& on_child) {
+    const std::uint32_t size = node.ChildCount();
+    if (size > kLinearScanLimit) {
+      for (std::uint32_t slot = 0; slot < size; ++slot) {
+        const ChildSlot& child = child_slots_[node.first_child + slot];
+        if (child.key != kVacantKey) on_child(child.node);
+      }
+    } else {
+      for (std::uint32_t child = node.first_child; child < node.first_child + size; ++child) on_child(child);
+    }
+  };
+
+  // How often a walk passes a node, estimated by the probability of the words
+  // below it. Children come after their parent, so one backward pass sums.
+  std::vector<std::uint32_t> parents(count, 0);
+  for (std::uint32_t k = 0; k < count; ++k) for_each_child(nodes_[k], [&](std::uint32_t child) { parents[child] = k; });
+  std::vector<double> mass(count, 0.0);
+  for (std::size_t k = count; k-- > 1;) {
+    if (nodes_[k].HasEntry()) {
+      const double probability = std::exp(nodes_[k].weight);
+      if (probability >= 0.0) mass[k] += probability;  // not NaN
+    }
+    mass[parents[k]] += mass[k];
+  }
+
+  // Units of placement: each child of a hashed node alone, the children of a
+  // scanned node together (they must stay contiguous), hottest first. The
+  // order only needs to be coarse: units go by the binary exponent of their
+  // mass (a counting sort, stable in node order), the massless ones last.
+  constexpr int kLastBucket = 64;
+  const auto bucket_of = [](double unit_mass) {
+    return unit_mass > 0.0 ? std::clamp(-std::ilogb(unit_mass), 0, kLastBucket - 1) : kLastBucket;
+  };
+  struct Unit {
+    std::uint32_t first;
+    std::uint32_t size;
+    int bucket;
+  };
+  std::vector<Unit> units;
+  std::vector<std::uint32_t> bucket_sizes(kLastBucket + 1, 0);
+  const auto add_unit = [&](std::uint32_t first, std::uint32_t size, double unit_mass) {
+    units.push_back(Unit{first, size, bucket_of(unit_mass)});
+    bucket_sizes[units.back().bucket] += size;
+  };
+  for (std::uint32_t k = 0; k < count; ++k) {
+    const Node& node = nodes_[k];
+    if (node.ChildCount() > kLinearScanLimit) {
+      for_each_child(node, [&](std::uint32_t child) { add_unit(child, 1, mass[child]); });
+    } else if (node.ChildCount() > 0) {
+      double hottest = 0.0;
+      for_each_child(node, [&](std::uint32_t child) { hottest = std::max(hottest, mass[child]); });
+      add_unit(node.first_child, node.ChildCount(), hottest);
+    }
+  }
+  std::vector<std::uint32_t> bucket_next(kLastBucket + 1, 1);  // the root stays first
+  for (int b = 1; b <= kLastBucket; ++b) bucket_next[b] = bucket_next[b - 1] + bucket_sizes[b - 1];
+  std::vector<std::uint32_t> placed(count, 0);  // old index -> new index
+  for (const Unit& unit : units) {
+    for (std::uint32_t k = 0; k < unit.size; ++k) placed[unit.first + k] = bucket_next[unit.bucket]++;
+  }
+
+  std::vector<Node> nodes(count);
+  std::vector<std::uint32_t> node_entries(count);
+  std::vector<Rune> keys(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    Node node = nodes_[k];
+    const std::uint32_t size = node.ChildCount();
+    if (size > 0 && size <= kLinearScanLimit) node.first_child = placed[node.first_child];
+    nodes[placed[k]] = node;
+    node_entries[placed[k]] = node_entries_[k];
+    keys[placed[k]] = keys_[k];
+  }
+  nodes_ = std::move(nodes);
+  node_entries_ = std::move(node_entries);
+  keys_ = std::move(keys);
+  for (ChildSlot& slot : child_slots_) {
+    if (slot.key != kVacantKey) slot.node = placed[slot.node];
+  }
+  for (std::uint32_t& node : root_table_) {
+    if (node != kNoNode) node = placed[node];
   }
 }
 
