@@ -41,9 +41,10 @@ inline CodePointText StorageOf(PyObject* text) {
 inline bool EncodableUnder(const CodePointText& text, std::size_t limit) {
   const auto check = [&](const auto* units) {
     if constexpr (sizeof(*units) > 1) {
-      bool surrogate = false;
-      for (std::size_t i = 0; i < text.size; ++i) surrogate |= units[i] >= 0xD800 && units[i] <= 0xDFFF;
-      if (surrogate) return false;
+      // One comparison per unit and no branch, so that the loop is vectorised.
+      unsigned surrogates = 0;
+      for (std::size_t i = 0; i < text.size; ++i) surrogates |= static_cast<std::uint32_t>(units[i]) - 0xD800u < 0x800u;
+      if (surrogates != 0) return false;
     }
     if (text.size < limit / 4) return true;
     std::size_t bytes = 0;
@@ -114,7 +115,11 @@ class StrWords {
   void Prepare(const CodePointText& text, const std::vector<WordSlice>& slices) {
     if (slices.size() < kShareFrom) return;
     width_ = text.width;
-    WordTable& table = table_.emplace(slices.size());
+    // About one word in ten is new in a long text (measured on the bench
+    // text in 64 KB pieces): the table starts with room for one in sixteen
+    // (it holds twice that before it grows), which seldom grows and stays
+    // small enough to be cached.
+    WordTable& table = table_.emplace(slices.size() / 16);
     numbers_.resize(slices.size());
     for (std::size_t k = 0; k < slices.size(); ++k) numbers_[k] = table.Intern(UnitBytes(text, slices[k]));
   }

@@ -20,8 +20,9 @@ namespace lumo::bindings {
 
 class WordTable {
  public:
-  // Room for about expected_words distinct words before the first growth.
-  explicit WordTable(std::size_t expected_words = kInitialSlots / 2) : slots_(SlotsFor(expected_words)) {}
+  // Room for about expected_words distinct words (at most kMaxInitialSlots / 2)
+  // before the first growth.
+  explicit WordTable(std::size_t expected_words = 512) : slots_(SlotsFor(expected_words)) {}
 
   // The number of word: its index in Words(), given on first sight; counts
   // the use. The bytes are not copied; they must outlive the table.
@@ -47,7 +48,7 @@ class WordTable {
  private:
   static constexpr std::uint32_t kEmpty = UINT32_MAX;
   static constexpr std::size_t kMinSlots = 16;  // powers of two
-  static constexpr std::size_t kInitialSlots = 1024;
+  static constexpr std::size_t kMaxInitialSlots = std::size_t{1} << 16;
   static constexpr std::size_t kKeyBytes = 16;
 
   // Two integers that, with the length, are the word when it has at most
@@ -92,7 +93,7 @@ class WordTable {
 
   static std::size_t SlotsFor(std::size_t words) {
     std::size_t slots = kMinSlots;
-    while (slots < 2 * words && slots < kInitialSlots) slots *= 2;
+    while (slots < 2 * words && slots < kMaxInitialSlots) slots *= 2;
     return slots;
   }
 

@@ -44,12 +44,16 @@ def test_nul_bytes_are_ordinary_runes(engine, sentence):
     assert "".join(engine.cut(sentence)) == sentence
 
 
-@pytest.mark.parametrize("sentence", ["\ud800", "中国\udfff人民", "a\udcff", "\udbff\udc00"])
+# At every storage width, and past the first units of a long sentence.
+@pytest.mark.parametrize("sentence", ["\ud800", "中国\udfff人民", "a\udcff", "\udbff\udc00", "😀\ud800",
+                                      "中国\ud7ff\ue000" * 50 + "\udfff"])
 @pytest.mark.parametrize("method", ["cut", "cut_for_search"])
 def test_lone_surrogates_raise_type_error_as_in_every_string_conversion(engine, method, sentence):
     with pytest.raises(TypeError, match="incompatible function arguments"):
         getattr(engine, method)(sentence)
     assert engine.cut("中国人民") == ["中国", "人民"]  # the engine is still usable
+    boundary = "中国\ud7ff\ue000" * 50  # the code points next to the surrogates are none
+    assert "".join(engine.cut(boundary)) == boundary
 
 
 @pytest.mark.parametrize("method", ["cut", "cut_for_search"])
