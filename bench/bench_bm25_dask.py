@@ -1,9 +1,12 @@
 """Wall-clock time of lumotext.dask.fit_bm25 (segmentation included) on a
 distributed.LocalCluster with 1 and with 2 worker processes, in the same run,
 on the benchmark text (one document per line), against segmenting and
-fitting in this process. Run by hand from the project root:
+fitting in this process, with the time an empty reduction over the same bag
+takes on each cluster (the fixed cost of a Dask computation). Run by hand
+from the project root:
 
     python3 bench/bench_bm25_dask.py [--text-dir ../shared/data-sources/bench-text] [--runs 3]
+                                     [--partitions 16] [--segmenter default|jieba]
 """
 
 import argparse
@@ -21,7 +24,7 @@ import pylumotext  # noqa: E402
 import pylumotext_data  # noqa: E402
 from bench_bm25 import machine  # noqa: E402
 
-from lumotext import BM25Encoder  # noqa: E402
+from lumotext import BM25Encoder, Segmenter  # noqa: E402
 from lumotext.dask import fit_bm25  # noqa: E402
 
 
@@ -54,16 +57,19 @@ def main():
     parser.add_argument("--text-dir", default=root.parent / "shared" / "data-sources" / "bench-text")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--partitions", type=int, default=16)
+    parser.add_argument("--segmenter", choices=["default", "jieba"], default="default",
+                        help="lumotext.Segmenter (the recipe's default, one native call per partition) or a "
+                             "pylumotext.Jieba wrapper (one call per text)")
     args = parser.parse_args()
 
     texts = [line for path in sorted(pathlib.Path(args.text_dir).glob("*.txt"))
              for line in path.read_text(encoding="utf-8").splitlines() if line.strip()]
     megabytes = sum(len(t.encode()) for t in texts) / 1e6
     print(machine())
-    print(f"text: {len(texts)} lines, {megabytes:.1f} MB; {args.partitions} partitions; "
+    print(f"text: {len(texts)} lines, {megabytes:.1f} MB; {args.partitions} partitions; segmenter {args.segmenter}; "
           f"median wall time of {args.runs} runs\n")
 
-    segmenter = PicklableJieba(pylumotext_data.paths())
+    segmenter = Segmenter() if args.segmenter == "default" else PicklableJieba(pylumotext_data.paths())
     cpu_before = time.process_time()
     local, expected = wall(lambda: BM25Encoder().fit(segmenter.cut(t) for t in texts), args.runs)
     local_cpu = (time.process_time() - cpu_before) / args.runs
@@ -79,9 +85,12 @@ def main():
             worker_cpu = (sum(client.run(time.process_time).values()) - cpu_before) / args.runs
             assert encoder == expected, "the cluster result differs from the in-process fit"
             results[workers] = seconds
+            # What any reduction over this bag costs on this cluster, work aside.
+            floor, _ = wall(lambda: bag.reduction(lambda part: sum(1 for _ in part), sum).compute(), args.runs)
             # Worker CPU per run tells the work apart from waiting on a busy machine.
             print(f"{workers} worker{'s' if workers > 1 else ' '}    {seconds:>7.2f} s  "
-                  f"{megabytes / seconds:>6.2f} MB/s  (worker CPU {worker_cpu:.2f} s per run)")
+                  f"{megabytes / seconds:>6.2f} MB/s  (worker CPU {worker_cpu:.2f} s per run; "
+                  f"an empty reduction takes {floor:.2f} s)")
     print(f"\n2 workers / 1 worker: {results[1] / results[2]:.2f}x (target >= 1.7x)")
 
 
