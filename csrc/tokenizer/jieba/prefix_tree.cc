@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace lumo::typing::text::jieba {
 
@@ -153,15 +154,20 @@ void PrefixTree::PlaceHotNodesFirst() {
 
   // How often a walk passes a node, estimated by the probability of the words
   // below it. Children come after their parent, so one backward pass sums.
-  std::vector<std::uint32_t> parents(count, 0);
-  for (std::uint32_t k = 0; k < count; ++k) for_each_child(nodes_[k], [&](std::uint32_t child) { parents[child] = k; });
-  std::vector<double> mass(count, 0.0);
-  for (std::size_t k = count; k-- > 1;) {
-    if (nodes_[k].HasEntry()) {
-      const double probability = std::exp(nodes_[k].weight);
-      if (probability >= 0.0) mass[k] += probability;  // not NaN
+  // Single precision is plenty: the masses only sort coarsely below.
+  std::vector<float> mass(count, 0.0f);
+  {
+    std::vector<std::uint32_t> parents(count, 0);
+    for (std::uint32_t k = 0; k < count; ++k) {
+      for_each_child(nodes_[k], [&](std::uint32_t child) { parents[child] = k; });
     }
-    mass[parents[k]] += mass[k];
+    for (std::size_t k = count; k-- > 1;) {
+      if (nodes_[k].HasEntry()) {
+        const auto probability = static_cast<float>(std::exp(nodes_[k].weight));
+        if (probability >= 0.0f) mass[k] += probability;  // not NaN
+      }
+      mass[parents[k]] += mass[k];
+    }
   }
 
   // Units of placement: each child of a hashed node alone, the children of a
@@ -169,8 +175,8 @@ void PrefixTree::PlaceHotNodesFirst() {
   // order only needs to be coarse: units go by the binary exponent of their
   // mass (a counting sort, stable in node order), the massless ones last.
   constexpr int kLastBucket = 64;
-  const auto bucket_of = [](double unit_mass) {
-    return unit_mass > 0.0 ? std::clamp(-std::ilogb(unit_mass), 0, kLastBucket - 1) : kLastBucket;
+  const auto bucket_of = [](float unit_mass) {
+    return unit_mass > 0.0f ? std::clamp(-std::ilogb(unit_mass), 0, kLastBucket - 1) : kLastBucket;
   };
   struct Unit {
     std::uint32_t first;
@@ -179,7 +185,7 @@ void PrefixTree::PlaceHotNodesFirst() {
   };
   std::vector<Unit> units;
   std::vector<std::uint32_t> bucket_sizes(kLastBucket + 1, 0);
-  const auto add_unit = [&](std::uint32_t first, std::uint32_t size, double unit_mass) {
+  const auto add_unit = [&](std::uint32_t first, std::uint32_t size, float unit_mass) {
     units.push_back(Unit{first, size, bucket_of(unit_mass)});
     bucket_sizes[units.back().bucket] += size;
   };
@@ -188,37 +194,40 @@ void PrefixTree::PlaceHotNodesFirst() {
     if (node.ChildCount() > kLinearScanLimit) {
       for_each_child(node, [&](std::uint32_t child) { add_unit(child, 1, mass[child]); });
     } else if (node.ChildCount() > 0) {
-      double hottest = 0.0;
+      float hottest = 0.0f;
       for_each_child(node, [&](std::uint32_t child) { hottest = std::max(hottest, mass[child]); });
       add_unit(node.first_child, node.ChildCount(), hottest);
     }
   }
+  std::vector<float>().swap(mass);
   std::vector<std::uint32_t> bucket_next(kLastBucket + 1, 1);  // the root stays first
   for (int b = 1; b <= kLastBucket; ++b) bucket_next[b] = bucket_next[b - 1] + bucket_sizes[b - 1];
   std::vector<std::uint32_t> placed(count, 0);  // old index -> new index
   for (const Unit& unit : units) {
     for (std::uint32_t k = 0; k < unit.size; ++k) placed[unit.first + k] = bucket_next[unit.bucket]++;
   }
+  std::vector<Unit>().swap(units);
 
-  std::vector<Node> nodes(count);
-  std::vector<std::uint32_t> node_entries(count);
-  std::vector<Rune> keys(count);
-  for (std::size_t k = 0; k < count; ++k) {
-    Node node = nodes_[k];
+  // Every reference to a node takes its new index, then the node arrays are
+  // permuted in place, cycle by cycle, so that the tree is never held twice.
+  for (Node& node : nodes_) {
     const std::uint32_t size = node.ChildCount();
     if (size > 0 && size <= kLinearScanLimit) node.first_child = placed[node.first_child];
-    nodes[placed[k]] = node;
-    node_entries[placed[k]] = node_entries_[k];
-    keys[placed[k]] = keys_[k];
   }
-  nodes_ = std::move(nodes);
-  node_entries_ = std::move(node_entries);
-  keys_ = std::move(keys);
   for (ChildSlot& slot : child_slots_) {
     if (slot.key != kVacantKey) slot.node = placed[slot.node];
   }
   for (std::uint32_t& node : root_table_) {
     if (node != kNoNode) node = placed[node];
+  }
+  for (std::uint32_t k = 0; k < count; ++k) {
+    while (placed[k] != k) {
+      const std::uint32_t to = placed[k];
+      std::swap(nodes_[k], nodes_[to]);
+      std::swap(node_entries_[k], node_entries_[to]);
+      std::swap(keys_[k], keys_[to]);
+      std::swap(placed[k], placed[to]);
+    }
   }
 }
 
