@@ -183,15 +183,17 @@ void BM25::TrainTokens(std::span<const Token> tokens) {
     }
   };
   std::vector<std::uint64_t>& text_hashes = room.text_hashes;
-  if constexpr (kIntegers) text_hashes.resize(entries.size());
-  const auto text_hash = [&](std::size_t i) { return kIntegers ? text_hashes[i] : entries[i].hash; };
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if constexpr (kIntegers) text_hashes[i] = HashTokenText(text_of(i));
-    _doc_token_frequency.Prefetch(text_hash(i));
+  if constexpr (kIntegers) {
+    text_hashes.resize(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) text_hashes[i] = HashTokenText(text_of(i));
   }
+  const auto text_hash = [&](std::size_t i) { return kIntegers ? text_hashes[i] : entries[i].hash; };
+  constexpr std::size_t kAhead = TokenFrequencyTable::kPrefetchAhead;
+  for (std::size_t i = 0; i < std::min(kAhead, entries.size()); ++i) _doc_token_frequency.Prefetch(text_hash(i));
   std::vector<std::int32_t*>& frequencies = room.frequencies;
   frequencies.resize(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (i + kAhead < entries.size()) _doc_token_frequency.Prefetch(text_hash(i + kAhead));
     frequencies[i] = _doc_token_frequency.Find(text_of(i), text_hash(i));
     CheckFrequencyFits(frequencies[i], entries[i].count);
   }

@@ -61,9 +61,7 @@ std::span<const IndexedWeight> SortAndJoin(IndexScratch& scratch) {
 // before any changes, so an overflow leaves the encoder as it was.
 void BM25Encoder::AddDocument(std::span<const DistinctToken> tokens, std::size_t length) {
   using Entry = TokenFrequencyTable::Entry;
-  // The corpus table is larger than the caches: each probe starts loading the
-  // slot of a token this far ahead, so that several loads wait at once.
-  constexpr std::size_t kPrefetchAhead = 16;
+  constexpr std::size_t kPrefetchAhead = TokenFrequencyTable::kPrefetchAhead;
   model_.CheckDocumentFits(length);
   TokenFrequencyTable& table = model_._doc_token_frequency;
   // Room first, so that the entry pointers stay valid while new tokens go in.

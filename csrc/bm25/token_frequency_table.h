@@ -82,7 +82,11 @@ class TokenFrequencyTable {
   void ReserveAdditional(std::size_t more) { Reserve(used_ + more); }
 
   // Starts loading the slot where a lookup of hash begins, so that several
-  // lookups can wait for memory at once.
+  // lookups can wait for memory at once. A caller looking up a list of tokens
+  // prefetches the token kPrefetchAhead places ahead of the one it looks up:
+  // the table is larger than the caches, and prefetching a whole long list at
+  // once asks for more loads than can be under way.
+  static constexpr std::size_t kPrefetchAhead = 8;
   void Prefetch(std::uint64_t hash) const {
     if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
   }
