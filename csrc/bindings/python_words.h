@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 #include <optional>
 #include <string_view>
@@ -69,6 +70,33 @@ inline std::string_view UnitBytes(const CodePointText& text, const WordSlice& sl
 // storage that holds their largest code point (CPython's canonical form).
 template <typename Unit>
 PyObject* NewStrOfUnits(const Unit* first, std::size_t length) {
+  if constexpr (sizeof(Unit) == 2) {
+    // Most words of Chinese text: one to four units of two bytes. Two 4-byte
+    // loads, overlapping for fewer than four units, hold them all; when a unit
+    // needs two bytes (their OR does, exactly when their largest does), they
+    // are stored back the same way.
+    if (length >= 2 && length <= 4) {
+      std::uint32_t head;
+      std::uint32_t tail;
+      std::memcpy(&head, first, sizeof head);
+      std::memcpy(&tail, first + length - 2, sizeof tail);
+      const std::uint32_t both = head | tail;
+      const Py_UCS4 bits = (both | both >> 16) & 0xFFFF;
+      if (bits >= 256) {
+        PyObject* word = PyUnicode_New(static_cast<Py_ssize_t>(length), bits);
+        if (word == nullptr) return nullptr;
+        Py_UCS2* out = PyUnicode_2BYTE_DATA(word);
+        std::memcpy(out, &head, sizeof head);
+        std::memcpy(out + length - 2, &tail, sizeof tail);
+        return word;
+      }
+    } else if (length == 1 && first[0] >= 256) {
+      PyObject* word = PyUnicode_New(1, first[0]);
+      if (word == nullptr) return nullptr;
+      PyUnicode_2BYTE_DATA(word)[0] = first[0];
+      return word;
+    }
+  }
   Py_UCS4 largest = 0;
   for (std::size_t k = 0; k < length; ++k) largest = std::max<Py_UCS4>(largest, first[k]);
   if (length == 1 && largest < 256) return PyUnicode_FromOrdinal(static_cast<int>(largest));  // CPython's shared object

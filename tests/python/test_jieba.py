@@ -93,7 +93,8 @@ class _Engine(pylumotext.Jieba):
 
 # A str subclass and an engine subclass take the general dispatch, an exact
 # str on an exact engine the direct one: the words are the same.
-@pytest.mark.parametrize("sentence", ["中国", "é", "中国人民 abc 😀", "中国人民站起来了。" * 100])
+@pytest.mark.parametrize("sentence", ["中国", "é", "中国人民 abc 😀", "中国人民站起来了。" * 100,
+                                      "é中国 ab ÿĀ 中华人民共和国 x"])  # words of every width from 2-byte storage
 def test_results_are_new_lists_of_plain_str(jieba: pylumotext.Jieba, paths: dict[str, str], sentence: str) -> None:
     first = jieba.cut(sentence)
     first.append("x")
@@ -103,6 +104,7 @@ def test_results_are_new_lists_of_plain_str(jieba: pylumotext.Jieba, paths: dict
         words = getattr(jieba, method)(_Text(sentence))
         assert type(words) is list and words == getattr(jieba, method)(sentence) == getattr(derived, method)(sentence)
         assert {type(word) for word in words} == {str}
+        assert words == [word.encode().decode() for word in words]  # canonical storage: str equality compares it
 
 
 def test_arguments_by_keyword_and_position(paths: dict[str, str]) -> None:
