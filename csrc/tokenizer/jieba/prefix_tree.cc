@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <utility>
+#include <type_traits>
 
 namespace lumo::typing::text::jieba {
 
@@ -209,7 +209,8 @@ void PrefixTree::PlaceHotNodesFirst() {
   std::vector<Unit>().swap(units);
 
   // Every reference to a node takes its new index, then the node arrays are
-  // permuted in place, cycle by cycle, so that the tree is never held twice.
+  // moved to their new order one at a time, so that at most one of them is
+  // held twice.
   for (Node& node : nodes_) {
     const std::uint32_t size = node.ChildCount();
     if (size > 0 && size <= kLinearScanLimit) node.first_child = placed[node.first_child];
@@ -220,15 +221,14 @@ void PrefixTree::PlaceHotNodesFirst() {
   for (std::uint32_t& node : root_table_) {
     if (node != kNoNode) node = placed[node];
   }
-  for (std::uint32_t k = 0; k < count; ++k) {
-    while (placed[k] != k) {
-      const std::uint32_t to = placed[k];
-      std::swap(nodes_[k], nodes_[to]);
-      std::swap(node_entries_[k], node_entries_[to]);
-      std::swap(keys_[k], keys_[to]);
-      std::swap(placed[k], placed[to]);
-    }
-  }
+  const auto reorder = [&placed, count](auto& values) {
+    std::remove_reference_t<decltype(values)> moved(count);
+    for (std::size_t k = 0; k < count; ++k) moved[placed[k]] = values[k];
+    values.swap(moved);
+  };
+  reorder(nodes_);
+  reorder(node_entries_);
+  reorder(keys_);
 }
 
 const DictEntry* PrefixTree::Find(const DecodedRune* begin, const DecodedRune* end) const {
