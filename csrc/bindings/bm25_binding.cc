@@ -357,15 +357,10 @@ bool ReadExactList(PyObject* list, TokenScratch& scratch, bool& integer) {
 // a new reference.
 template <typename Call>
 PyObject* Serve(BM25& model, TokenScratch& scratch, bool integer, PyObject* const* items, Call call) {
-  try {
+  return direct_call::Served([&]() -> PyObject* {
     if (integer) return call(model, std::span<const std::int64_t>(scratch.ids), scratch.id_weights, items);
     return call(model, std::span<const std::string_view>(scratch.strings), scratch.string_weights, items);
-  } catch (py::error_already_set& error) {
-    error.restore();
-  } catch (...) {
-    py::detail::try_translate_exceptions();
-  }
-  return nullptr;
+  });
 }
 
 template <typename Call>

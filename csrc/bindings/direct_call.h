@@ -47,4 +47,18 @@ inline PyObject* const* PositionalArguments(PyObject* args, PyObject* kwargs, Py
   return &PyTuple_GET_ITEM(args, 1);
 }
 
+// The new reference serve() returns; a C++ exception it throws becomes the
+// Python error pybind11 would raise for it, and the result null.
+template <typename Serve>
+PyObject* Served(Serve&& serve) {
+  try {
+    return serve();
+  } catch (pybind11::error_already_set& error) {
+    error.restore();
+  } catch (...) {
+    pybind11::detail::try_translate_exceptions();
+  }
+  return nullptr;
+}
+
 }  // namespace lumo::bindings::direct_call

@@ -152,16 +152,13 @@ PyObject* DirectCut(PyObject* capsule, PyObject* args, PyObject* kwargs) {
   PyObject* text = arguments != nullptr ? arguments[0] : nullptr;
   if (text != nullptr && PyUnicode_CheckExact(text)) {
     if (const auto* engine = direct_call::ExactInstance<PicklableJieba>(PyTuple_GET_ITEM(args, 0), jieba_type)) {
-      try {
-        Sentence sentence;
-        if (LoadSentence(text, sentence)) return ListOf(method(*engine, sentence));
-      } catch (py::error_already_set& error) {
-        error.restore();
-        return nullptr;
-      } catch (...) {
-        py::detail::try_translate_exceptions();
-        return nullptr;
-      }
+      Sentence sentence;
+      bool served = true;  // false: a str without UTF-8 form, which the dispatcher rejects
+      PyObject* words = direct_call::Served([&]() -> PyObject* {
+        served = LoadSentence(text, sentence);
+        return served ? ListOf(method(*engine, sentence)) : nullptr;
+      });
+      if (served) return words;
     }
   }
   return direct_call::library_dispatcher(capsule, args, kwargs);

@@ -147,15 +147,8 @@ PyObject* DirectCut(PyObject* capsule, PyObject* args, PyObject* kwargs) {
     const long mode = PyLong_AsLong(arguments[1]);
     const auto* engine = direct_call::ExactInstance<Jieba>(PyTuple_GET_ITEM(args, 0), engine_type);
     if (engine != nullptr && mode >= 0 && mode <= 2) {
-      try {
-        return CutText(*engine, arguments[0], ToMode(static_cast<int>(mode))).release().ptr();
-      } catch (py::error_already_set& error) {
-        error.restore();
-        return nullptr;
-      } catch (...) {
-        py::detail::try_translate_exceptions();
-        return nullptr;
-      }
+      return direct_call::Served(
+          [&] { return CutText(*engine, arguments[0], ToMode(static_cast<int>(mode))).release().ptr(); });
     }
     PyErr_Clear();  // a mode past long: the dispatcher raises for it
   }
