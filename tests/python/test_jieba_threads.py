@@ -27,8 +27,13 @@ SENTENCES = [
 
 
 @pytest.fixture(scope="module")
-def jieba(tmp_path_factory: pytest.TempPathFactory) -> pylumotext.Jieba:
-    return pylumotext.Jieba(**write_data(tmp_path_factory.mktemp("jieba_threads")))
+def data_paths(tmp_path_factory: pytest.TempPathFactory) -> dict[str, str]:
+    return write_data(tmp_path_factory.mktemp("jieba_threads"))
+
+
+@pytest.fixture(scope="module")
+def jieba(data_paths: dict[str, str]) -> pylumotext.Jieba:
+    return pylumotext.Jieba(**data_paths)
 
 
 def test_threads_sharing_one_object_get_the_sequential_results(jieba: pylumotext.Jieba) -> None:
@@ -71,10 +76,19 @@ def ticks_during(call) -> tuple[int, float, object]:
     return sum(1 for t in ticks if started < t < finished), finished - started, result
 
 
-@pytest.mark.parametrize("method", ["cut", "cut_for_search"])
-def test_another_thread_runs_while_one_long_call_runs(jieba: pylumotext.Jieba, method: str) -> None:
+# Both modules release the lock for a long text by the same rule.
+@pytest.mark.parametrize("method, words_per_piece", [("cut", 5), ("cut_for_search", 10), ("lumotext cut", 5),
+                                                     ("lumotext tokenize", 5)])
+def test_another_thread_runs_while_one_long_call_runs(jieba: pylumotext.Jieba, data_paths: dict[str, str],
+                                                      method: str, words_per_piece: int) -> None:
     sentence = "我爱北京大学中国人民甲乙" * 200_000  # 2.4 million runes in one range
-    during, seconds, words = ticks_during(lambda: getattr(jieba, method)(sentence))
-    assert len(words) == (5 if method == "cut" else 10) * 200_000
+    if method.startswith("lumotext"):
+        import lumotext
+
+        segment = getattr(lumotext.Segmenter(**data_paths), method.split()[1])
+    else:
+        segment = getattr(jieba, method)
+    during, seconds, words = ticks_during(lambda: segment(sentence))
+    assert len(words) == words_per_piece * 200_000
     # Holding the lock for the whole call would leave no tick inside it.
     assert during >= 3, f"{during} ticks during a call of {seconds:.3f} s"
