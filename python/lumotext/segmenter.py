@@ -115,10 +115,11 @@ class Segmenter:
     "lumotext".
 
     A segmenter is read-only once built: any number of threads may use one at
-    once, and every method releases the interpreter lock while it segments. It
-    pickles by what it was built from (absolute paths, user words, and the
-    default files by reference), so it crosses process boundaries; the other
-    side loads the same files. ``copy.copy`` and ``copy.deepcopy`` share the
+    once, and every method releases the interpreter lock while it segments a
+    text stored in 1 KB or more (about 500 Chinese characters; a shorter one is
+    cut sooner than the lock changes hands). It pickles by what it was built
+    from (absolute paths, user words, and the default files by reference), so
+    it crosses process boundaries; the other side loads the same files. ``copy.copy`` and ``copy.deepcopy`` share the
     built engine.
     """
 
