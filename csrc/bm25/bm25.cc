@@ -230,18 +230,22 @@ void WeighDocument(std::span<const Token> tokens, double b, double k1, double av
   if (tokens.size() > kKeptRoom) TrimCallRoom();
 }
 
-}  // namespace
-
-StringSparseVector BM25::encode_document(std::span<const std::string_view> tokens) const {
-  StringSparseVector weights;
-  encode_document(tokens, weights);
+// The by-value form of an encoding that fills a vector in place.
+template <typename Weights, typename Fill>
+Weights Filled(Fill fill) {
+  Weights weights;
+  fill(weights);
   return weights;
 }
 
+}  // namespace
+
+StringSparseVector BM25::encode_document(std::span<const std::string_view> tokens) const {
+  return Filled<StringSparseVector>([&](auto& weights) { encode_document(tokens, weights); });
+}
+
 IntegerSparseVector BM25::encode_document(std::span<const std::int64_t> tokens) const {
-  IntegerSparseVector weights;
-  encode_document(tokens, weights);
-  return weights;
+  return Filled<IntegerSparseVector>([&](auto& weights) { encode_document(tokens, weights); });
 }
 
 void BM25::encode_document(std::span<const std::string_view> tokens, StringSparseVector& weights) const {
@@ -263,15 +267,11 @@ double BM25::token_idf(std::string_view token_text) const {
 }
 
 StringSparseVector BM25::encode_query(std::span<const std::string_view> tokens) const {
-  StringSparseVector weights;
-  encode_query(tokens, weights);
-  return weights;
+  return Filled<StringSparseVector>([&](auto& weights) { encode_query(tokens, weights); });
 }
 
 IntegerSparseVector BM25::encode_query(std::span<const std::int64_t> tokens) const {
-  IntegerSparseVector weights;
-  encode_query(tokens, weights);
-  return weights;
+  return Filled<IntegerSparseVector>([&](auto& weights) { encode_query(tokens, weights); });
 }
 
 // A repeated query token keeps the IDF of its first occurrence, which is the
