@@ -12,7 +12,6 @@
 
 #include "bm25/kept_room.h"
 #include "bm25/murmur_hash3.h"
-#include "bm25/order_keys.h"
 #include "bm25/table_state.h"
 #include "bm25/token_counter.h"
 #include "bm25/token_hash.h"
@@ -32,27 +31,6 @@ constexpr std::string_view kDocumentFrequencyKey = "_document_frequency";
 bool CountFits(const std::int32_t* current, std::int64_t count) {
   const std::int64_t sum = (current ? *current : 0) + count;
   return sum <= kMaxCount && sum >= std::numeric_limits<std::int32_t>::min();
-}
-
-// Sorts scratch.entries by index into scratch.joined, summing the weights of
-// entries that share one in their order in entries.
-std::span<const IndexedWeight> SortAndJoin(IndexScratch& scratch) {
-  const std::vector<IndexedWeight>& entries = scratch.entries;
-  scratch.keys.resize(entries.size());
-  for (std::size_t i = 0; i < entries.size(); ++i) scratch.keys[i] = {entries[i].index, static_cast<std::uint32_t>(i)};
-  SortOrderKeys(scratch.keys, scratch.sort_room);
-  std::vector<IndexedWeight>& joined = scratch.joined;
-  joined.clear();
-  joined.reserve(entries.size());
-  for (const OrderKey& key : scratch.keys) {
-    const IndexedWeight& entry = entries[key.index];
-    if (!joined.empty() && joined.back().index == entry.index) {
-      joined.back().weight += entry.weight;
-    } else {
-      joined.push_back(entry);
-    }
-  }
-  return joined;
 }
 
 }  // namespace
@@ -121,13 +99,17 @@ void BM25Encoder::Train(std::span<const std::int64_t> tokens) {
 // The model's document weights in the model's order of operations, left in
 // first-occurrence order: index outputs sort by index instead, and a dict
 // needs no order, so the model's sort by token would be wasted.
+double BM25Encoder::DocumentNorm(std::size_t length) const {
+  const double dl = static_cast<double>(length);
+  return ((dl / model_._doc_length_average) * model_._b + (1.0 - model_._b)) * model_._k1;
+}
+
 template <typename Token, typename Weight>
 std::vector<Weight> BM25Encoder::WeighDocument(std::span<const Token> tokens) const {
   if (tokens.empty()) return {};
   model_.CheckInitialized();
   const TokenCounter<Token> counter(tokens);
-  const double dl = static_cast<double>(tokens.size());
-  const double norm = ((dl / model_._doc_length_average) * model_._b + (1.0 - model_._b)) * model_._k1;
+  const double norm = DocumentNorm(tokens.size());
   std::vector<Weight> weights;
   weights.reserve(counter.entries().size());
   for (const auto& entry : counter.entries()) {
@@ -143,6 +125,53 @@ StringSparseVector BM25Encoder::EncodeDocument(std::span<const std::string_view>
 
 IntegerSparseVector BM25Encoder::EncodeDocument(std::span<const std::int64_t> tokens) const {
   return WeighDocument<std::int64_t, IntegerTokenWeight>(tokens);
+}
+
+namespace {
+
+std::uint32_t IndexOf(std::string_view token) { return MurmurHash3X86_32(token); }
+
+std::uint32_t IndexOf(std::int64_t token) {
+  if (token < 0 || token > std::numeric_limits<std::uint32_t>::max()) {
+    throw std::invalid_argument("integer token " + std::to_string(token) +
+                                " is not an index: integer tokens must be non-negative and fit in 32 bits");
+  }
+  return static_cast<std::uint32_t>(token);
+}
+
+}  // namespace
+
+// WeighDocument's weights, each keyed by its token's index as it is made:
+// the entries are in first-occurrence order as there, so the sums of tokens
+// that share an index are taken in the same order.
+template <typename Token>
+std::span<const IndexedWeight> BM25Encoder::WeighDocumentIndexed(std::span<const Token> tokens,
+                                                                 TokenCounter<Token>::Room& counter_room,
+                                                                 IndexScratch& scratch) const {
+  std::vector<IndexedWeight>& entries = scratch.entries;
+  entries.clear();
+  if (tokens.empty()) return entries;
+  model_.CheckInitialized();
+  const TokenCounter<Token> counter(tokens, &counter_room);
+  const double norm = DocumentNorm(tokens.size());
+  for (const auto& entry : counter.entries()) {
+    const double tf = static_cast<double>(entry.count);
+    entries.push_back({IndexOf(counter.token(entry)), 0.0 + tf / (tf + norm)});
+  }
+  ReleaseIfLarge(counter_room.slots);
+  ReleaseIfLarge(counter_room.entries);
+  SortAndJoin(entries, scratch.sort_room);
+  return entries;
+}
+
+std::span<const IndexedWeight> BM25Encoder::EncodeDocumentIndexed(std::span<const std::string_view> tokens,
+                                                                  IndexScratch& scratch) const {
+  return WeighDocumentIndexed(tokens, scratch.text_counter, scratch);
+}
+
+std::span<const IndexedWeight> BM25Encoder::EncodeDocumentIndexed(std::span<const std::int64_t> tokens,
+                                                                  IndexScratch& scratch) const {
+  return WeighDocumentIndexed(tokens, scratch.id_counter, scratch);
 }
 
 double BM25Encoder::DocumentIdf(std::string_view token_text, std::uint64_t hash) const {
@@ -354,25 +383,25 @@ BM25Encoder BM25Encoder::Load(std::string_view json_text, IdfKind idf) {
   return encoder;
 }
 
-std::span<const IndexedWeight> ToIndexed(const StringSparseVector& vector, IndexScratch& scratch) {
+namespace {
+
+template <typename Vector>
+std::span<const IndexedWeight> KeyByIndex(const Vector& vector, IndexScratch& scratch) {
   std::vector<IndexedWeight>& entries = scratch.entries;
-  entries.resize(vector.size());
-  for (std::size_t i = 0; i < vector.size(); ++i) entries[i] = {MurmurHash3X86_32(vector[i].token), vector[i].weight};
-  return SortAndJoin(scratch);
+  entries.clear();
+  for (const auto& entry : vector) entries.push_back({IndexOf(entry.token), entry.weight});
+  SortAndJoin(entries, scratch.sort_room);
+  return entries;
+}
+
+}  // namespace
+
+std::span<const IndexedWeight> ToIndexed(const StringSparseVector& vector, IndexScratch& scratch) {
+  return KeyByIndex(vector, scratch);
 }
 
 std::span<const IndexedWeight> ToIndexed(const IntegerSparseVector& vector, IndexScratch& scratch) {
-  std::vector<IndexedWeight>& entries = scratch.entries;
-  entries.clear();
-  entries.reserve(vector.size());
-  for (const IntegerTokenWeight& entry : vector) {
-    if (entry.token < 0 || entry.token > std::numeric_limits<std::uint32_t>::max()) {
-      throw std::invalid_argument("integer token " + std::to_string(entry.token) +
-                                  " is not an index: integer tokens must be non-negative and fit in 32 bits");
-    }
-    entries.push_back({static_cast<std::uint32_t>(entry.token), entry.weight});
-  }
-  return SortAndJoin(scratch);
+  return KeyByIndex(vector, scratch);
 }
 
 }  // namespace lumo::typing::text

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bm25/bm25.h"
-#include "bm25/order_keys.h"
+#include "bm25/indexed_weight.h"
 #include "bm25/sparse_vector.h"
 #include "bm25/token_counter.h"
 #include "bm25/token_frequency_table.h"
@@ -23,11 +23,7 @@ enum class IdfKind {
   kDocument,  // ln(1 + (N - df + 0.5) / (df + 0.5)), df counting documents
 };
 
-// One entry of a vector keyed by index.
-struct IndexedWeight {
-  std::uint32_t index;
-  double weight;
-};
+struct IndexScratch;
 
 class BM25Encoder {
  public:
@@ -59,6 +55,14 @@ class BM25Encoder {
   StringSparseVector EncodeDocument(std::span<const std::string_view> tokens) const;
   IntegerSparseVector EncodeDocument(std::span<const std::int64_t> tokens) const;
   StringSparseVector EncodeQuery(std::span<const std::string_view> tokens) const;
+
+  // ToIndexed(EncodeDocument(tokens), scratch), bit for bit, without the
+  // vector keyed by token in between. The result lives in scratch until its
+  // next use.
+  std::span<const IndexedWeight> EncodeDocumentIndexed(std::span<const std::string_view> tokens,
+                                                       IndexScratch& scratch) const;
+  std::span<const IndexedWeight> EncodeDocumentIndexed(std::span<const std::int64_t> tokens,
+                                                       IndexScratch& scratch) const;
   IntegerSparseVector EncodeQuery(std::span<const std::int64_t> tokens) const;
 
   // The IDF of a token text under this encoder's kind, and its counts (0 for
@@ -100,8 +104,13 @@ class BM25Encoder {
   };
   void AddDocument(std::span<const DistinctToken> tokens, std::size_t length);
   double DocumentIdf(std::string_view token_text, std::uint64_t hash) const;
+  double DocumentNorm(std::size_t length) const;
   template <typename Token, typename Weight>
   std::vector<Weight> WeighDocument(std::span<const Token> tokens) const;
+  template <typename Token>
+  std::span<const IndexedWeight> WeighDocumentIndexed(std::span<const Token> tokens,
+                                                      TokenCounter<Token>::Room& counter_room,
+                                                      IndexScratch& scratch) const;
   template <typename Token, typename Weight>
   std::vector<Weight> WeighQueryByDocuments(std::span<const Token> tokens) const;
 
@@ -124,12 +133,13 @@ class BM25Encoder {
   TrainRoom train_room_;
 };
 
-// Working room of ToIndexed, reused from vector to vector of a batch.
+// Working room of the vectors keyed by index, reused from vector to vector of
+// a batch.
 struct IndexScratch {
+  TokenCounter<std::string_view>::Room text_counter;
+  TokenCounter<std::int64_t>::Room id_counter;
   std::vector<IndexedWeight> entries;
-  std::vector<OrderKey> keys;
-  std::vector<OrderKey> sort_room;
-  std::vector<IndexedWeight> joined;
+  IndexSortRoom sort_room;
 };
 
 // Vectors keyed by index: str tokens by MurmurHash3X86_32 of their bytes,

@@ -239,11 +239,13 @@ class CsrRows {
 };
 
 // Encodes every token list of documents with encode (the document or the
-// query encoder) into the requested output: a list of dicts, a list of
-// {"indices", "values"} dicts, or the (indptr, indices, data) byte arrays of
-// a CSR matrix (int64, int64, float64).
-template <typename Encode>
-py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output output, Encode encode) {
+// query encoder; encode_indexed gives the same vector keyed by index) into
+// the requested output: a list of dicts, a list of {"indices", "values"}
+// dicts, or the (indptr, indices, data) byte arrays of a CSR matrix (int64,
+// int64, float64).
+template <typename Encode, typename EncodeIndexed>
+py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output output, Encode encode,
+                       EncodeIndexed encode_indexed) {
   // A tuple: token reading may run Python code (__index__), which must not
   // change the sequence under the item pointers.
   py::object held = py::reinterpret_steal<py::object>(PySequence_Tuple(documents.ptr()));
@@ -258,20 +260,20 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
   for (Py_ssize_t d = 0; d < count; ++d) {
     ReadTokens(items[d], d, list);
     py::object vector;
-    // The same three outputs for weights keyed by ids or by token texts.
-    const auto emit = [&](const auto& weights) {
+    // The same three outputs for tokens that are ids or texts.
+    const auto emit = [&](auto tokens) {
       if (output == Output::kDict) {
-        vector = ToDict(weights, list);
+        vector = ToDict(encode(encoder, tokens), list);
       } else if (output == Output::kSparse) {
-        vector = ToSparse(ToIndexed(weights, index_scratch));
+        vector = ToSparse(encode_indexed(encoder, tokens, index_scratch));
       } else {
-        rows->Append(ToIndexed(weights, index_scratch));
+        rows->Append(encode_indexed(encoder, tokens, index_scratch));
       }
     };
     if (list.integer) {
-      emit(encode(encoder, std::span<const std::int64_t>(list.ids)));
+      emit(std::span<const std::int64_t>(list.ids));
     } else {
-      emit(encode(encoder, std::span<const std::string_view>(list.strings)));
+      emit(std::span<const std::string_view>(list.strings));
     }
     if (output != Output::kCsr) PyList_SET_ITEM(vectors.ptr(), d, vector.release().ptr());
   }
@@ -307,6 +309,12 @@ IdfKind KindOf(bool document_idf) { return document_idf ? IdfKind::kDocument : I
 void RegisterBM25Encoder(pybind11::module_& module) {
   const auto encode_document = [](const BM25Encoder& encoder, auto tokens) { return encoder.EncodeDocument(tokens); };
   const auto encode_query = [](const BM25Encoder& encoder, auto tokens) { return encoder.EncodeQuery(tokens); };
+  const auto encode_document_indexed = [](const BM25Encoder& encoder, auto tokens, typing::text::IndexScratch& scratch) {
+    return encoder.EncodeDocumentIndexed(tokens, scratch);
+  };
+  const auto encode_query_indexed = [](const BM25Encoder& encoder, auto tokens, typing::text::IndexScratch& scratch) {
+    return ToIndexed(encoder.EncodeQuery(tokens), scratch);
+  };
 
   py::class_<BM25Encoder>(module, "BM25Encoder")
       .def(py::init([](double b, double k1, bool document_idf) { return BM25Encoder(b, k1, KindOf(document_idf)); }),
@@ -325,12 +333,13 @@ void RegisterBM25Encoder(pybind11::module_& module) {
              for (Py_ssize_t d = 0; d < count; ++d) TrainOne(encoder, items[d], first_index + d, list);
            })
       .def("encode_documents",
-           [encode_document](const BM25Encoder& encoder, py::handle documents, int output) {
-             return EncodeBatch(encoder, documents, static_cast<Output>(output), encode_document);
+           [=](const BM25Encoder& encoder, py::handle documents, int output) {
+             return EncodeBatch(encoder, documents, static_cast<Output>(output), encode_document,
+                                encode_document_indexed);
            })
       .def("encode_queries",
-           [encode_query](const BM25Encoder& encoder, py::handle queries, int output) {
-             return EncodeBatch(encoder, queries, static_cast<Output>(output), encode_query);
+           [=](const BM25Encoder& encoder, py::handle queries, int output) {
+             return EncodeBatch(encoder, queries, static_cast<Output>(output), encode_query, encode_query_indexed);
            })
       .def_property_readonly("b", [](const BM25Encoder& encoder) { return encoder.model().b(); })
       .def_property_readonly("k1", [](const BM25Encoder& encoder) { return encoder.model().k1(); })

@@ -1,8 +1,11 @@
 // The encoder core: the index hash on published test vectors, document
 // frequencies, merging against training the whole, and the exact state.
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <random>
 #include <set>
 #include <span>
 #include <stdexcept>
@@ -117,6 +120,82 @@ TEST(BM25Encoder, ReusedTrainingRoomCountsLikeAStandardMap) {
     EXPECT_EQ(encoder.TokenCount(token), counts.first) << token;
     EXPECT_EQ(encoder.DocumentFrequency(token), counts.second) << token;
   }
+}
+
+// Indices spread as hashes are, small ids with repeats, and indices that
+// crowd into a few buckets of the sort.
+enum class Spread { kHashed, kSmallIds, kCrowded };
+
+class IndexSort : public ::testing::TestWithParam<std::tuple<std::size_t, Spread>> {};
+
+TEST_P(IndexSort, SortsStablyAndSumsSharedIndicesInInputOrder) {
+  const auto [size, spread] = GetParam();
+  std::mt19937 random(static_cast<std::uint32_t>(size));
+  std::vector<IndexedWeight> entries(size);
+  for (IndexedWeight& entry : entries) {
+    const std::uint32_t bits = static_cast<std::uint32_t>(random());
+    const std::uint32_t index = spread == Spread::kHashed     ? bits
+                                : spread == Spread::kSmallIds ? bits % 700
+                                                              : (bits % 3) << 29 | (bits >> 8) % 4;
+    entry = {index, std::ldexp(static_cast<double>(random()), -static_cast<int>(random() % 40))};
+  }
+  std::vector<IndexedWeight> expected = entries;
+  std::stable_sort(expected.begin(), expected.end(),
+                   [](const IndexedWeight& a, const IndexedWeight& b) { return a.index < b.index; });
+  std::vector<IndexedWeight> joined;
+  for (const IndexedWeight& entry : expected) {
+    if (!joined.empty() && joined.back().index == entry.index) {
+      joined.back().weight += entry.weight;
+    } else {
+      joined.push_back(entry);
+    }
+  }
+  IndexSortRoom room;
+  SortAndJoin(entries, room);
+  ASSERT_EQ(entries.size(), joined.size());
+  for (std::size_t i = 0; i < joined.size(); ++i) {
+    EXPECT_EQ(entries[i].index, joined[i].index);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(entries[i].weight), std::bit_cast<std::uint64_t>(joined[i].weight));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(SizesAndSpreads, IndexSort,
+                         ::testing::Combine(::testing::Values(5u, 17u, 90u, 5000u, 100000u),
+                                            ::testing::Values(Spread::kHashed, Spread::kSmallIds,
+                                                              Spread::kCrowded)));
+
+TEST(BM25Encoder, DocumentVectorsKeyedByIndexEqualTheTokenVectorsReKeyed) {
+  std::vector<std::string> vocabulary;
+  for (int i = 0; i < 3000; ++i) vocabulary.push_back("w" + std::to_string(i));
+  std::vector<Strings> docs;
+  for (const std::size_t length : {1u, 16u, 17u, 200u, 70000u, 5u}) {
+    Strings doc;
+    for (std::size_t i = 0; i < length; ++i) doc.push_back(vocabulary[(i * i * 31 + length) % vocabulary.size()]);
+    docs.push_back(doc);
+  }
+  const BM25Encoder encoder = Trained(docs);
+  IndexScratch scratch;
+  IndexScratch reference_scratch;
+  const auto expect_same = [&](auto tokens) {
+    const std::vector<IndexedWeight> expected = [&] {
+      const auto span = ToIndexed(encoder.EncodeDocument(tokens), reference_scratch);
+      return std::vector<IndexedWeight>(span.begin(), span.end());
+    }();
+    const auto indexed = encoder.EncodeDocumentIndexed(tokens, scratch);
+    ASSERT_EQ(indexed.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_EQ(indexed[i].index, expected[i].index);
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(indexed[i].weight), std::bit_cast<std::uint64_t>(expected[i].weight));
+    }
+  };
+  for (const Strings& doc : docs) {
+    expect_same(std::span<const std::string_view>(doc));
+    std::vector<std::int64_t> ids;
+    for (const std::string_view token : doc) ids.push_back(std::stoll(std::string(token.substr(1))) * 1000003 % 4096);
+    expect_same(std::span<const std::int64_t>(ids));
+  }
+  const std::vector<std::int64_t> negative = {3, -1};
+  EXPECT_THROW(encoder.EncodeDocumentIndexed(std::span<const std::int64_t>(negative), scratch), std::invalid_argument);
 }
 
 }  // namespace
