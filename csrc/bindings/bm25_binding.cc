@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "bindings/collector_pause.h"
 #include "bindings/direct_call.h"
 #include "bindings/registration.h"
 #include "bindings/string_token.h"
@@ -302,26 +303,6 @@ class ScratchLease {
   TokenScratch& scratch_;
 };
 
-// Keeps the garbage collector, and with it every finalizer, from running
-// while it lives. A served call then runs only this module's code and
-// CPython's allocation, UTF-8 caching, hashing and dict insertion of exact
-// str, int, float and dict objects, none of which runs Python code: the list
-// and its items stay exactly as they were read, so the tokens can be read
-// from borrowed items without a reference taken to each. The interpreter
-// lock is held throughout, so no other thread sees the collector paused.
-class CollectorPause {
- public:
-  CollectorPause() : was_enabled_(PyGC_Disable()) {}
-  ~CollectorPause() {
-    if (was_enabled_) PyGC_Enable();
-  }
-  CollectorPause(const CollectorPause&) = delete;
-  CollectorPause& operator=(const CollectorPause&) = delete;
-
- private:
-  int was_enabled_;
-};
-
 // Reads the items of list as str tokens (integer false) or int tokens
 // (integer true), decided by the first item. False when the list is empty
 // or an item does not fit that kind. Reading runs no Python code.
@@ -363,6 +344,11 @@ PyObject* Serve(BM25& model, TokenScratch& scratch, bool integer, PyObject* cons
   });
 }
 
+// A served call runs under a CollectorPause, and then runs only this module's
+// code and CPython's allocation, UTF-8 caching, hashing and dict insertion of
+// exact str, int, float and dict objects, none of which runs Python code: the
+// list and its items stay exactly as they were read, so the tokens can be read
+// from borrowed items without a reference taken to each.
 template <typename Call>
 PyObject* Dispatch(PyObject* capsule, PyObject* args, PyObject* kwargs, Call call) {
   PyObject* const* arguments = direct_call::PositionalArguments(args, kwargs, 1);

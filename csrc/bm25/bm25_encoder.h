@@ -97,6 +97,8 @@ class BM25Encoder {
   static BM25Encoder Load(std::string_view json_text, IdfKind idf);
 
  private:
+  // Counts documents on the calling thread and adds them on a helper.
+  friend class BatchTrainer;
   struct DistinctToken {
     std::string_view text;
     std::uint64_t hash;

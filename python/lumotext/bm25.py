@@ -27,6 +27,7 @@ from collections.abc import Iterable, Sequence
 from typing import Any, Union
 
 from lumotext import _native
+from lumotext._threads import thread_count
 
 __all__ = ["BM25Encoder", "INDEX_SPACE"]
 
@@ -131,13 +132,21 @@ class BM25Encoder:
 
     # Training.
 
-    def fit(self, corpus: Iterable[Sequence[Token]], progress: bool = False) -> BM25Encoder:
+    def fit(self, corpus: Iterable[Sequence[Token]], progress: bool = False,
+            threads: int | None = None) -> BM25Encoder:
         """Trains on every token list of corpus (any iterable) and returns self.
 
         With ``progress=True`` a tqdm progress bar counts the documents when
         tqdm is installed. A corpus item that is not a token list raises
         TypeError naming its position; documents before it stay trained.
+
+        With ``threads`` of 2 or more (default: the CPUs this process may run
+        on) a large corpus trains on two native threads, one counting the
+        tokens of each document while the other adds the counts of the
+        documents before it; the statistics are exactly those of one thread.
+        The call holds the interpreter lock throughout either way.
         """
+        threads = thread_count(threads)
         if progress:
             try:
                 from tqdm.auto import tqdm
@@ -146,12 +155,12 @@ class BM25Encoder:
             else:
                 corpus = tqdm(corpus, unit="doc", desc="BM25 fit")
         if isinstance(corpus, (list, tuple)):
-            self._model.train_batch(corpus, 0)
+            self._model.train_batch(corpus, 0, threads)
             return self
         iterator = iter(corpus)
         first = 0
         while chunk := list(itertools.islice(iterator, _FIT_CHUNK)):
-            self._model.train_batch(chunk, first)
+            self._model.train_batch(chunk, first, threads)
             first += len(chunk)
         return self
 

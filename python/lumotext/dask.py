@@ -53,7 +53,7 @@ def _train_partition(texts: Iterable[Any], payload: bytes, b: float, k1: float, 
         tokens = segmenter.cut_batch(list(_checked(texts)), threads=1)
     else:
         tokens = (segmenter.cut(text) for text in _checked(texts))
-    return BM25Encoder(b, k1, idf).fit(tokens)
+    return BM25Encoder(b, k1, idf).fit(tokens, threads=1)
 
 
 def _merge(encoders: Iterable[BM25Encoder]) -> BM25Encoder:

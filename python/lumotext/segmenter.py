@@ -12,6 +12,7 @@ import pylumotext_data
 from . import _native
 from ._errors import check_data_files
 from ._logging import emit_engine_line
+from ._threads import thread_count
 
 __all__ = ["Segmenter", "UserWord", "Mode"]
 
@@ -33,13 +34,6 @@ def _mode_number(mode: str) -> int:
         return _MODES[mode]
     except (KeyError, TypeError):
         raise ValueError(f"mode must be 'default', 'search' or 'full', not {mode!r}") from None
-
-
-def _default_threads() -> int:
-    try:
-        return len(os.sched_getaffinity(0))
-    except (AttributeError, OSError):
-        return os.cpu_count() or 1
 
 
 def _absolute(path: StrPath, argument: str) -> str:
@@ -255,15 +249,7 @@ class Segmenter:
         raises ``TypeError`` and one that cannot be encoded (a lone surrogate)
         ``ValueError``, both naming its index as ``texts[i]``; nothing is
         segmented then."""
-        if threads is None:
-            count = _default_threads()
-        elif isinstance(threads, bool) or not isinstance(threads, int):
-            raise TypeError(f"threads must be an int or None, not {type(threads).__name__}")
-        elif threads < 1:
-            raise ValueError(f"threads must be at least 1, not {threads}")
-        else:
-            count = threads
-        return self._engine.cut_batch(texts, _mode_number(mode), count)
+        return self._engine.cut_batch(texts, _mode_number(mode), thread_count(threads))
 
     def __repr__(self) -> str:
         parts = []

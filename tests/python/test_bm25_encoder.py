@@ -1,6 +1,8 @@
 """lumotext.BM25Encoder: equality with pylumotext.BM25, the document IDF worked
 by hand, index outputs against the mmh3 package, merging, saving and pickling."""
 
+import collections
+import gc
 import json
 import math
 import pickle
@@ -88,6 +90,7 @@ def test_frequent_token_weight_negative_with_corpus_idf_positive_with_document_i
     (lambda e: e.encode_document(["a"], output="coo"), ValueError, "output must be one of 'dict', 'sparse', 'csr'"),
     (lambda e: BM25Encoder(idf="bm25"), ValueError, "idf must be one of 'corpus', 'document'"),
     (lambda e: BM25Encoder(b=1.5), ValueError, "b must lie between 0 and 1"),
+    (lambda e: e.fit([["a"]], threads=0), ValueError, "threads must be at least 1, not 0"),
     (lambda e: BM25Encoder().encode_document(["a"]), RuntimeError, "BM25 has not been initialized"),
 ])
 def test_bad_input_raises_clear_errors(call, error, message):
@@ -103,6 +106,44 @@ def test_fit_reads_iterators_in_chunks_and_names_the_failing_document(monkeypatc
     assert BM25Encoder().fit(iter(docs), progress=True) == BM25Encoder().fit(docs)
     with pytest.raises(TypeError, match="of document 5"):
         BM25Encoder().fit(iter(docs[:5] + [None]))
+
+
+class SideTrainingIndex:
+    """An int-like token whose __index__ trains the encoder being fitted."""
+
+    def __init__(self, value, encoder):
+        self.value, self.encoder = value, encoder
+
+    def __index__(self):
+        self.encoder.train(["side", "a"])
+        return self.value
+
+
+@pytest.mark.parametrize("failing", [None, 250])
+def test_fit_on_two_threads_equals_one_thread_and_stops_where_it_would(failing):
+    def corpus_for(encoder):
+        # Over 2**16 tokens, so that two threads train; some documents run
+        # Python code as they are read.
+        docs = [doc * 20 for doc in corpus("str", docs=300)] + [tuple(doc) for doc in corpus("int", docs=100)]
+        docs[40] = [SideTrainingIndex(7, encoder)] * 3
+        docs[41] = collections.UserList(docs[41])
+        docs[42] = [type("Text", (str,), {})("a"), b"b"]
+        if failing:
+            docs[failing] = ["a", 1.5]
+        return docs
+
+    encoders = []
+    for threads in (1, 2):
+        encoder = BM25Encoder(idf="document")
+        if failing:
+            with pytest.raises(TypeError, match=f"token 1 of document {failing} is float"):
+                encoder.fit(corpus_for(encoder), threads=threads)
+        else:
+            encoder.fit(corpus_for(encoder), threads=threads)
+        assert gc.isenabled()
+        encoders.append(encoder)
+    assert encoders[0] == encoders[1]
+    assert encoders[1].doc_count == (failing or 400) + 3 and encoders[1].token_count("side") == 3
 
 
 @pytest.mark.parametrize("idf", ["corpus", "document"])

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <limits>
 #include <optional>
 #include <span>
@@ -16,8 +17,10 @@
 #include <string_view>
 #include <vector>
 
+#include "bindings/collector_pause.h"
 #include "bindings/lumotext/registration.h"
 #include "bindings/string_token.h"
+#include "bm25/batch_trainer.h"
 #include "bm25/bm25_encoder.h"
 #include "bm25/token_text.h"
 
@@ -290,6 +293,63 @@ void TrainOne(BM25Encoder& encoder, PyObject* tokens, Py_ssize_t document, Token
   }
 }
 
+// Batches of fewer tokens train on the calling thread alone: a helper thread
+// costs more to start than it saves them.
+constexpr std::size_t kTwoThreadTokens = std::size_t{1} << 16;
+
+// Whether reading a document, and releasing what reading it holds, runs no
+// Python code: an exact list or tuple of exact str, bytes and int.
+bool IsPlainTokenList(PyObject* document) {
+  if (!PyList_CheckExact(document) && !PyTuple_CheckExact(document)) return false;
+  PyObject* const* items = PySequence_Fast_ITEMS(document);
+  for (Py_ssize_t i = 0; i < Py_SIZE(document); ++i) {
+    const PyTypeObject* type = Py_TYPE(items[i]);
+    if (type != &PyUnicode_Type && type != &PyLong_Type && type != &PyBytes_Type) return false;
+  }
+  return true;
+}
+
+// Trains documents in order, on two threads when allowed and worth it. An
+// error stops training at its document, with the documents before it
+// trained. The helper thread reads only copies of the tokens, and no Python
+// code (which could use the encoder) runs while it trains: the calling
+// thread keeps the interpreter lock throughout, the garbage collector is
+// paused, and a document whose reading could run Python code (a sequence's
+// own iteration, an item's __index__ or __del__) is read, and let go, while
+// the helper waits.
+void TrainBatch(BM25Encoder& encoder, py::handle documents, Py_ssize_t first_index, int threads) {
+  py::object held = py::reinterpret_steal<py::object>(PySequence_Tuple(documents.ptr()));
+  if (!held) throw py::error_already_set();
+  const Py_ssize_t count = PySequence_Fast_GET_SIZE(held.ptr());
+  PyObject** items = PySequence_Fast_ITEMS(held.ptr());
+  TokenList list;
+  if (threads < 2 || CountTokens(items, count) < kTwoThreadTokens) {
+    for (Py_ssize_t d = 0; d < count; ++d) TrainOne(encoder, items[d], first_index + d, list);
+    return;
+  }
+  const CollectorPause pause;
+  typing::text::BatchTrainer trainer(encoder);
+  std::exception_ptr read_error;
+  try {
+    for (Py_ssize_t d = 0; d < count; ++d) {
+      const bool plain = IsPlainTokenList(items[d]);
+      if (!plain && !trainer.Drain()) break;
+      ReadTokens(items[d], first_index + d, list);
+      if (list.integer) {
+        trainer.Add(std::span<const std::int64_t>(list.ids));
+      } else {
+        trainer.Add(std::span<const std::string_view>(list.strings));
+      }
+      if (!plain) list.sequence = py::object();
+      if (!trainer.HandOverWhenFull()) break;
+    }
+  } catch (...) {
+    read_error = std::current_exception();
+  }
+  trainer.Finish();  // a training error comes from an earlier document
+  if (read_error) std::rethrow_exception(read_error);
+}
+
 // The token text of one str, bytes or int token: the key of its counts.
 std::string TokenText(py::handle token) {
   std::string_view text;
@@ -323,15 +383,7 @@ void RegisterBM25Encoder(pybind11::module_& module) {
         TokenList list;
         TrainOne(encoder, tokens.ptr(), -1, list);
       })
-      .def("train_batch",
-           [](BM25Encoder& encoder, py::handle documents, Py_ssize_t first_index) {
-             py::object held = py::reinterpret_steal<py::object>(PySequence_Tuple(documents.ptr()));
-             if (!held) throw py::error_already_set();
-             const Py_ssize_t count = PySequence_Fast_GET_SIZE(held.ptr());
-             PyObject** items = PySequence_Fast_ITEMS(held.ptr());
-             TokenList list;
-             for (Py_ssize_t d = 0; d < count; ++d) TrainOne(encoder, items[d], first_index + d, list);
-           })
+      .def("train_batch", &TrainBatch)
       .def("encode_documents",
            [=](const BM25Encoder& encoder, py::handle documents, int output) {
              return EncodeBatch(encoder, documents, static_cast<Output>(output), encode_document,

@@ -19,6 +19,7 @@
 #include <tuple>
 #include <vector>
 
+#include "bindings/collector_pause.h"
 #include "bindings/direct_call.h"
 #include "bindings/lock_release.h"
 #include "bindings/lumotext/registration.h"
@@ -229,13 +230,7 @@ class BatchRun {
   // cycles and its passes over the growing result would cost more than
   // building it.
   py::list Results() const {
-    const bool collector_was_enabled = PyGC_Disable() != 0;
-    struct Resume {
-      bool enable;
-      ~Resume() {
-        if (enable) PyGC_Enable();
-      }
-    } resume{collector_was_enabled};
+    const CollectorPause pause;
     py::list results(results_.size());
     for (std::size_t i = 0; i < results_.size(); ++i) {
       PyObject* words = PyList_New(static_cast<Py_ssize_t>(results_[i].numbers.size()));

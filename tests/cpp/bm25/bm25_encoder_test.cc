@@ -166,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(SizesAndSpreads, IndexSort,
 
 TEST(BM25Encoder, DocumentVectorsKeyedByIndexEqualTheTokenVectorsReKeyed) {
   std::vector<std::string> vocabulary;
-  for (int i = 0; i < 3000; ++i) vocabulary.push_back("w" + std::to_string(i));
+  for (int i = 0; i < 3000; ++i) vocabulary.push_back(std::to_string(i));
   std::vector<Strings> docs;
   for (const std::size_t length : {1u, 16u, 17u, 200u, 70000u, 5u}) {
     Strings doc;
@@ -191,7 +191,7 @@ TEST(BM25Encoder, DocumentVectorsKeyedByIndexEqualTheTokenVectorsReKeyed) {
   for (const Strings& doc : docs) {
     expect_same(std::span<const std::string_view>(doc));
     std::vector<std::int64_t> ids;
-    for (const std::string_view token : doc) ids.push_back(std::stoll(std::string(token.substr(1))) * 1000003 % 4096);
+    for (const std::string_view token : doc) ids.push_back(std::stoll(std::string(token)) * 1000003 % 4096);
     expect_same(std::span<const std::int64_t>(ids));
   }
   const std::vector<std::int64_t> negative = {3, -1};

@@ -1,0 +1,153 @@
+#include "bm25/batch_trainer.h"
+
+#include <utility>
+
+#include "bm25/kept_room.h"
+#include "bm25/token_hash.h"
+#include "bm25/token_text.h"
+
+namespace lumo::typing::text {
+
+namespace {
+
+// Input tokens per chunk: enough work per hand-over that waking the other
+// thread costs little, few enough that the first and last chunks, trained on
+// one thread alone, are short.
+constexpr std::size_t kChunkTokens = std::size_t{1} << 14;
+
+}  // namespace
+
+void BatchTrainer::Chunk::Clear() {
+  bytes.clear();
+  tokens.clear();
+  documents.clear();
+  input_tokens = 0;
+}
+
+BatchTrainer::BatchTrainer(BM25Encoder& encoder) : encoder_(encoder), helper_([this] { Run(); }) {}
+
+BatchTrainer::~BatchTrainer() {
+  if (!helper_.joinable()) return;
+  try {
+    Finish();
+  } catch (...) {  // the caller did not ask for the outcome
+  }
+}
+
+void BatchTrainer::Add(std::span<const std::string_view> tokens) {
+  const TokenCounter<std::string_view> counter(tokens, &counter_room_);
+  Chunk& chunk = chunks_[filling_];
+  for (const auto& entry : counter.entries()) {
+    const std::string_view text = counter.token(entry);
+    chunk.tokens.push_back({chunk.bytes.size(), text.size(), entry.hash, entry.count});
+    chunk.bytes.append(text);
+  }
+  ReleaseIfLarge(counter_room_.slots);
+  ReleaseIfLarge(counter_room_.entries);
+  Queue(tokens.size());
+}
+
+void BatchTrainer::Add(std::span<const std::int64_t> tokens) {
+  const TokenCounter<std::int64_t> counter(tokens);
+  Chunk& chunk = chunks_[filling_];
+  TokenTextBuffer buffer;
+  // Integer ids are counted under their decimal text, as Train does.
+  for (const auto& entry : counter.entries()) {
+    const std::string_view text = IntegerTokenText(counter.token(entry), buffer);
+    chunk.tokens.push_back({chunk.bytes.size(), text.size(), HashTokenText(text), entry.count});
+    chunk.bytes.append(text);
+  }
+  Queue(tokens.size());
+}
+
+void BatchTrainer::Queue(std::size_t length) {
+  Chunk& chunk = chunks_[filling_];
+  chunk.documents.push_back({chunk.tokens.size(), length});
+  chunk.input_tokens += length;
+}
+
+bool BatchTrainer::HandOverWhenFull() {
+  if (chunks_[filling_].input_tokens >= kChunkTokens) HandOver();
+  std::lock_guard lock(mutex_);
+  return !failed_;
+}
+
+bool BatchTrainer::Drain() {
+  HandOver();
+  return WaitIdle();
+}
+
+bool BatchTrainer::WaitIdle() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return pending_ == nullptr && !training_; });
+  return !failed_;
+}
+
+void BatchTrainer::HandOver() {
+  Chunk& chunk = chunks_[filling_];
+  if (chunk.documents.empty()) return;
+  WaitIdle();  // the helper is done with the other chunk, which is filled next
+  {
+    std::lock_guard lock(mutex_);
+    pending_ = &chunk;
+  }
+  changed_.notify_all();
+  filling_ ^= 1;
+  chunks_[filling_].Clear();
+}
+
+void BatchTrainer::Finish() {
+  HandOver();
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  helper_.join();
+  if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+}
+
+void BatchTrainer::Run() {
+  std::unique_lock lock(mutex_);
+  while (true) {
+    changed_.wait(lock, [this] { return pending_ != nullptr || stopping_; });
+    if (pending_ == nullptr) return;  // stopping, with every chunk trained
+    Chunk& chunk = *std::exchange(pending_, nullptr);
+    training_ = true;
+    const bool failed = failed_;
+    lock.unlock();
+    std::exception_ptr error;
+    if (!failed) {
+      try {
+        Train(chunk);
+      } catch (...) {
+        error = std::current_exception();
+      }
+    }
+    lock.lock();
+    training_ = false;
+    if (error) {
+      failed_ = true;
+      error_ = error;
+    }
+    changed_.notify_all();
+  }
+}
+
+// Stops at the first document that fails, which the encoder leaves untrained.
+void BatchTrainer::Train(Chunk& chunk) {
+  std::size_t begin = 0;
+  for (const Chunk::Document& document : chunk.documents) {
+    distinct_.clear();
+    for (std::size_t i = begin; i < document.end; ++i) {
+      const Chunk::Token& token = chunk.tokens[i];
+      distinct_.push_back({std::string_view(chunk.bytes).substr(token.offset, token.size), token.hash, token.count});
+    }
+    encoder_.AddDocument(distinct_, document.length);
+    begin = document.end;
+  }
+  ReleaseIfLarge(distinct_);
+  ReleaseIfLarge(encoder_.train_room_.entries);
+}
+
+}  // namespace lumo::typing::text

@@ -1,0 +1,101 @@
+// Training on a batch of documents with two threads: the calling thread counts
+// the distinct tokens of each document, the part that reads the caller's
+// token lists, while a helper thread adds the counts of the documents before
+// to the encoder's table, in document order. The two parts take about equal
+// time, so a batch trains in a little over half the time of Train one
+// document at a time, with the same result.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "bm25/bm25_encoder.h"
+#include "bm25/token_counter.h"
+
+namespace lumo::typing::text {
+
+class BatchTrainer {
+ public:
+  // Starts the helper thread. Nothing else may use the encoder until Finish
+  // returns.
+  explicit BatchTrainer(BM25Encoder& encoder);
+  // Stops the helper after the documents queued, as Finish does, but
+  // swallows their error: call Finish to see it.
+  ~BatchTrainer();
+  BatchTrainer(const BatchTrainer&) = delete;
+  BatchTrainer& operator=(const BatchTrainer&) = delete;
+
+  // Counts one document (the views need to live only for the call) and
+  // queues it. Never waits for the helper.
+  void Add(std::span<const std::string_view> tokens);
+  void Add(std::span<const std::int64_t> tokens);
+
+  // Passes the queued documents to the helper once they make a chunk,
+  // waiting for it to finish the chunk before. Returns false once training
+  // has failed: documents added later are not trained, and Finish throws
+  // the error.
+  bool HandOverWhenFull();
+  // Passes the queued documents to the helper and waits until it has trained
+  // them, so that the caller may run code that uses the encoder until its
+  // next hand-over. Returns false once training has failed.
+  bool Drain();
+
+  // Trains every queued document and stops the helper. When a document could
+  // not be trained (Train's errors), throws that error, with the documents
+  // before it trained and none after, as training one by one would leave it.
+  void Finish();
+
+ private:
+  // Counted documents: their distinct tokens with the texts copied, so the
+  // helper reads nothing of the caller's.
+  struct Chunk {
+    struct Token {
+      std::size_t offset;  // of the text in bytes
+      std::size_t size;
+      std::uint64_t hash;
+      std::int64_t count;
+    };
+    struct Document {
+      std::size_t end;  // of its tokens in tokens
+      std::size_t length;
+    };
+    std::string bytes;
+    std::vector<Token> tokens;
+    std::vector<Document> documents;
+    std::size_t input_tokens = 0;
+    void Clear();
+  };
+
+  // Ends the document whose counted tokens are the last of the filling chunk.
+  void Queue(std::size_t length);
+  // Passes the filling chunk to the helper once it is done with the other.
+  void HandOver();
+  // Waits until the helper holds no chunk; returns !failed_.
+  bool WaitIdle();
+  void Run();
+  void Train(Chunk& chunk);
+
+  BM25Encoder& encoder_;
+  TokenCounter<std::string_view>::Room counter_room_;
+  std::vector<BM25Encoder::DistinctToken> distinct_;  // the helper's
+  Chunk chunks_[2];
+  int filling_ = 0;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  Chunk* pending_ = nullptr;  // handed over, not yet taken by the helper
+  bool training_ = false;     // the helper holds a chunk
+  bool stopping_ = false;
+  bool failed_ = false;
+  std::exception_ptr error_;
+  std::thread helper_;
+};
+
+}  // namespace lumo::typing::text
