@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bindings/short_word_cache.h"
 #include "bindings/word_table.h"
 #include "common/utf8.h"
 #include "tokenizer/jieba/rune.h"
@@ -123,7 +124,12 @@ inline PyObject* SubstringOf(PyObject* text, const CodePointText& storage, std::
   PyObject* word = nullptr;
   switch (storage.width) {
     case 1: word = NewStrOfUnits(static_cast<const Py_UCS1*>(storage.data) + start, length); break;
-    case 2: word = NewStrOfUnits(static_cast<const Py_UCS2*>(storage.data) + start, length); break;
+    case 2: {
+      const Py_UCS2* units = static_cast<const Py_UCS2*>(storage.data) + start;
+      const bool short_word = length >= 1 && length <= ShortWordCache::kMaxUnits;
+      word = short_word ? ShortWordCache::Word(units, length, NewStrOfUnits<Py_UCS2>) : NewStrOfUnits(units, length);
+      break;
+    }
     default: word = NewStrOfUnits(static_cast<const Py_UCS4*>(storage.data) + start, length); break;
   }
   if (word == nullptr) throw pybind11::error_already_set();

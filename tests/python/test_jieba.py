@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import collections
 import pathlib
+import random
 import re
 import sys
 import weakref
@@ -61,15 +62,31 @@ def test_cut_joins_back_to_the_sentence(jieba: pylumotext.Jieba, sentence: str) 
 
 @pytest.mark.parametrize("method", ["cut", "cut_for_search"])
 @pytest.mark.parametrize("repeats", [3, 200])  # a short sentence, and one long enough to share its words
-def test_each_use_of_a_word_holds_one_reference(jieba: pylumotext.Jieba, method: str, repeats: int) -> None:
-    sentence = "北京大学，𝄞中国" * repeats
+@pytest.mark.parametrize("music", ["𝄞", ""])  # 4-byte storage, and 2-byte storage whose short words are cached
+def test_each_use_of_a_word_holds_one_reference(jieba: pylumotext.Jieba, method: str, repeats: int,
+                                                music: str) -> None:
+    sentence = f"北京大学，{music}中国" * repeats
     words = getattr(jieba, method)(sentence)
     assert "".join(words) == sentence or method == "cut_for_search"
     uses = collections.Counter(id(word) for word in words)
     objects = {id(word): word for word in words}
     for key in list(objects):
         word = objects[key]
-        assert sys.getrefcount(word) == uses[key] + 3  # the dict, the name and the argument
+        cached = not music and len(word) <= 4 and repeats == 3
+        # The dict, the name and the argument, and the cache's own.
+        assert sys.getrefcount(word) == uses[key] + 3 + cached
+
+
+def test_short_words_of_two_byte_text_are_shared_and_stay_right_as_the_cache_turns_over(
+        jieba: pylumotext.Jieba) -> None:
+    rng = random.Random(5)
+    letters = [chr(code) for code in range(0x4E00, 0x4E00 + 4000)] + ["é", "\x00", "a"]
+    texts = ["".join(rng.choice(letters) for _ in range(40)) for _ in range(400)]
+    first = [jieba.cut(text) for text in texts]
+    assert [jieba.cut(text) for text in texts] == first
+    assert all("".join(words) == text for words, text in zip(first, texts))
+    assert all(word == word.encode().decode() for words in first for word in words)
+    assert jieba.cut("中国人民")[0] is jieba.cut("中国人民")[0]
 
 
 @pytest.mark.parametrize("letters", ["ab", "中国", "😀𝄞"])  # each storage width
