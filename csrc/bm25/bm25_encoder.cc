@@ -96,14 +96,16 @@ void BM25Encoder::Train(std::span<const std::int64_t> tokens) {
   AddDocument(distinct, tokens.size());
 }
 
-// The model's document weights in the model's order of operations, left in
-// first-occurrence order: index outputs sort by index instead, and a dict
-// needs no order, so the model's sort by token would be wasted.
+// k1 * (1 - b + b * dl / avgdl) for a document of length dl, in the model's
+// order of operations.
 double BM25Encoder::DocumentNorm(std::size_t length) const {
   const double dl = static_cast<double>(length);
   return ((dl / model_._doc_length_average) * model_._b + (1.0 - model_._b)) * model_._k1;
 }
 
+// The model's document weights in the model's order of operations, left in
+// first-occurrence order: index outputs sort by index instead, and a dict
+// needs no order, so the model's sort by token would be wasted.
 template <typename Token, typename Weight>
 std::vector<Weight> BM25Encoder::WeighDocument(std::span<const Token> tokens) const {
   if (tokens.empty()) return {};
@@ -146,7 +148,7 @@ std::uint32_t IndexOf(std::int64_t token) {
 // that share an index are taken in the same order.
 template <typename Token>
 std::span<const IndexedWeight> BM25Encoder::WeighDocumentIndexed(std::span<const Token> tokens,
-                                                                 TokenCounter<Token>::Room& counter_room,
+                                                                 typename TokenCounter<Token>::Room& counter_room,
                                                                  IndexScratch& scratch) const {
   std::vector<IndexedWeight>& entries = scratch.entries;
   entries.clear();

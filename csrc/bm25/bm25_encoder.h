@@ -111,7 +111,7 @@ class BM25Encoder {
   std::vector<Weight> WeighDocument(std::span<const Token> tokens) const;
   template <typename Token>
   std::span<const IndexedWeight> WeighDocumentIndexed(std::span<const Token> tokens,
-                                                      TokenCounter<Token>::Room& counter_room,
+                                                      typename TokenCounter<Token>::Room& counter_room,
                                                       IndexScratch& scratch) const;
   template <typename Token, typename Weight>
   std::vector<Weight> WeighQueryByDocuments(std::span<const Token> tokens) const;
