@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "bm25/insertion_sort.h"
+
 namespace lumo::typing::text {
 
 struct IndexedWeight {
@@ -28,12 +30,7 @@ constexpr std::size_t kInsertionRun = 16;
 constexpr int kMaxBucketBits = 16;
 
 inline void InsertionSort(IndexedWeight* entries, std::size_t count) {
-  for (std::size_t i = 1; i < count; ++i) {
-    const IndexedWeight moving = entries[i];
-    std::size_t j = i;
-    for (; j > 0 && moving.index < entries[j - 1].index; --j) entries[j] = entries[j - 1];
-    entries[j] = moving;
-  }
+  StableInsertionSort(entries, count, [](const IndexedWeight& entry) { return entry.index; });
 }
 
 }  // namespace indexed_weight_detail

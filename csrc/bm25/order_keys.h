@@ -13,6 +13,8 @@
 #include <span>
 #include <vector>
 
+#include "bm25/insertion_sort.h"
+
 namespace lumo::typing::text {
 
 struct OrderKey {
@@ -29,12 +31,7 @@ constexpr std::size_t kInsertionRun = 16;
 
 // Stable insertion sort of a short run.
 inline void InsertionSort(OrderKey* keys, std::size_t count) {
-  for (std::size_t i = 1; i < count; ++i) {
-    const OrderKey moving = keys[i];
-    std::size_t j = i;
-    for (; j > 0 && moving.order < keys[j - 1].order; --j) keys[j] = keys[j - 1];
-    keys[j] = moving;
-  }
+  StableInsertionSort(keys, count, [](const OrderKey& key) { return key.order; });
 }
 
 // Sorts keys, which agree in every byte above shift, by their bytes from
