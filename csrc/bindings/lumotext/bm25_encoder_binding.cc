@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "bindings/collector_pause.h"
@@ -323,12 +324,19 @@ void TrainBatch(BM25Encoder& encoder, py::handle documents, Py_ssize_t first_ind
   const Py_ssize_t count = PySequence_Fast_GET_SIZE(held.ptr());
   PyObject** items = PySequence_Fast_ITEMS(held.ptr());
   TokenList list;
-  if (threads < 2 || CountTokens(items, count) < kTwoThreadTokens) {
+  std::optional<typing::text::BatchTrainer> two_threads;
+  if (threads >= 2 && CountTokens(items, count) >= kTwoThreadTokens) {
+    try {
+      two_threads.emplace(encoder);
+    } catch (const std::system_error&) {  // no thread to start: this one trains alone
+    }
+  }
+  if (!two_threads) {
     for (Py_ssize_t d = 0; d < count; ++d) TrainOne(encoder, items[d], first_index + d, list);
     return;
   }
+  typing::text::BatchTrainer& trainer = *two_threads;
   const CollectorPause pause;
-  typing::text::BatchTrainer trainer(encoder);
   std::exception_ptr read_error;
   try {
     for (Py_ssize_t d = 0; d < count; ++d) {
