@@ -113,8 +113,8 @@ class Segmenter:
     text stored in 1 KB or more (about 500 Chinese characters; a shorter one is
     cut sooner than the lock changes hands). It pickles by what it was built
     from (absolute paths, user words, and the default files by reference), so
-    it crosses process boundaries; the other side loads the same files. ``copy.copy`` and ``copy.deepcopy`` share the
-    built engine.
+    it crosses process boundaries; the other side loads the same files.
+    ``copy.copy`` and ``copy.deepcopy`` share the built engine.
     """
 
     __slots__ = ("_engine", "_arguments")
