@@ -349,37 +349,37 @@ PyObject* Serve(BM25& model, TokenScratch& scratch, bool integer, PyObject* cons
 // exact str, int, float and dict objects, none of which runs Python code: the
 // list and its items stay exactly as they were read, so the tokens can be read
 // from borrowed items without a reference taken to each.
-template <typename Call>
-PyObject* Dispatch(PyObject* capsule, PyObject* args, PyObject* kwargs, Call call) {
-  PyObject* const* arguments = direct_call::PositionalArguments(args, kwargs, 1);
+template <direct_call::Function Self, typename Call>
+PyObject* Dispatch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Call call) {
+  PyObject* const* arguments = direct_call::PositionalArguments(args, nargs, kwnames, 1);
   PyObject* list = arguments != nullptr ? arguments[0] : nullptr;
   if (list != nullptr && PyList_CheckExact(list)) {
-    if (BM25* model = direct_call::ExactInstance<BM25>(PyTuple_GET_ITEM(args, 0), model_type)) {
+    if (BM25* model = direct_call::ExactInstance<BM25>(self, model_type)) {
       ScratchLease scratch;
       CollectorPause pause;
       bool integer = false;
       if (ReadExactList(list, *scratch, integer)) return Serve(*model, *scratch, integer, &PyList_GET_ITEM(list, 0), call);
     }
   }
-  return direct_call::library_dispatcher(capsule, args, kwargs);
+  return direct_call::CallLibrary<Self>(self, args, nargs, kwnames);
 }
 
-PyObject* Train(PyObject* capsule, PyObject* args, PyObject* kwargs) {
-  return Dispatch(capsule, args, kwargs, [](BM25& model, auto tokens, auto&, PyObject* const*) -> PyObject* {
+PyObject* Train(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return Dispatch<Train>(self, args, nargs, kwnames, [](BM25& model, auto tokens, auto&, PyObject* const*) -> PyObject* {
     model.train(tokens);
     Py_RETURN_NONE;
   });
 }
 
-PyObject* EncodeDocument(PyObject* capsule, PyObject* args, PyObject* kwargs) {
-  return Dispatch(capsule, args, kwargs, [](BM25& model, auto tokens, auto& weights, PyObject* const* items) {
+PyObject* EncodeDocument(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return Dispatch<EncodeDocument>(self, args, nargs, kwnames, [](BM25& model, auto tokens, auto& weights, PyObject* const* items) {
     model.encode_document(tokens, weights);
     return bm25_detail::ToDict(weights, items).release().ptr();
   });
 }
 
-PyObject* EncodeQuery(PyObject* capsule, PyObject* args, PyObject* kwargs) {
-  return Dispatch(capsule, args, kwargs, [](BM25& model, auto tokens, auto& weights, PyObject* const* items) {
+PyObject* EncodeQuery(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return Dispatch<EncodeQuery>(self, args, nargs, kwnames, [](BM25& model, auto tokens, auto& weights, PyObject* const* items) {
     model.encode_query(tokens, weights);
     return bm25_detail::ToDict(weights, items).release().ptr();
   });
@@ -438,9 +438,9 @@ void RegisterBM25(pybind11::module_& module) {
       });
 
   bm25_fast_call::model_type = reinterpret_cast<PyTypeObject*>(model_class.ptr());
-  direct_call::Install(model_class, "train", bm25_fast_call::Train);
-  direct_call::Install(model_class, "encode_document", bm25_fast_call::EncodeDocument);
-  direct_call::Install(model_class, "encode_query", bm25_fast_call::EncodeQuery);
+  direct_call::Install<bm25_fast_call::Train>(model_class, "train");
+  direct_call::Install<bm25_fast_call::EncodeDocument>(model_class, "encode_document");
+  direct_call::Install<bm25_fast_call::EncodeQuery>(model_class, "encode_query");
 }
 
 }  // namespace lumo::bindings

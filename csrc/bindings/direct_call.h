@@ -3,31 +3,77 @@
 // which costs more than a short call's own work. A direct path serves the
 // common form of a call itself and hands every other call to pybind11's
 // dispatcher unchanged, so signatures, docstrings, overload resolution and
-// errors stay the library's own.
+// errors stay the library's own. The direct path is the method itself, a
+// method descriptor called by vectorcall: pybind11's own method is a builtin
+// function behind an instance-method wrapper, which costs a bound method and
+// an argument tuple per call.
 #pragma once
 
 #include <Python.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
+#include <memory>
+
 namespace lumo::bindings::direct_call {
 
-// pybind11's dispatcher, which every method made by pybind11 shares; set by
-// the first Install.
-inline PyCFunctionWithKeywords library_dispatcher = nullptr;
+// A direct path, called as a vectorcall of a method: the instance, the
+// arguments after it (positional ones, then the values of the keywords named
+// by kwnames, which may be null) and the number of positional ones.
+using Function = PyObject* (*)(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
-// Puts fast in front of pybind11's dispatcher for the method name of cls.
-// Where the method is not the builtin function pybind11 makes, the method
-// stays as it is: the direct path is a shortcut, never a requirement.
-inline void Install(const pybind11::handle& cls, const char* name, PyCFunctionWithKeywords fast) {
+// The function pybind11 made for the method that Fast serves, which gets
+// every call Fast does not serve; set by Install<Fast>.
+template <Function Fast>
+inline PyObject* library_function = nullptr;
+
+// Makes Fast the method name of cls: a method descriptor called by
+// vectorcall, so that a call makes neither a bound method nor an argument
+// tuple. It keeps the docstring (signatures included) of the method pybind11
+// made, which stays the fallback for every call Fast hands on. Where the
+// method is not the builtin function pybind11 makes, it stays as it is: the
+// direct path is a shortcut, never a requirement.
+template <Function Fast>
+void Install(const pybind11::handle& cls, const char* name) {
   const pybind11::object method = cls.attr(name);
   PyObject* function = PyInstanceMethod_Check(method.ptr()) ? PyInstanceMethod_GET_FUNCTION(method.ptr()) : nullptr;
-  if (!function || !PyCFunction_Check(function)) return;
-  PyMethodDef* definition = reinterpret_cast<PyCFunctionObject*>(function)->m_ml;
-  if (definition->ml_flags != (METH_VARARGS | METH_KEYWORDS)) return;
-  const auto dispatcher = reinterpret_cast<PyCFunctionWithKeywords>(reinterpret_cast<void (*)()>(definition->ml_meth));
-  if (library_dispatcher != nullptr && dispatcher != library_dispatcher) return;
-  library_dispatcher = dispatcher;
-  definition->ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fast));
+  if (!function || !PyCFunction_Check(function) || library_function<Fast> != nullptr) return;
+  const PyMethodDef* library = reinterpret_cast<PyCFunctionObject*>(function)->m_ml;
+  // Lives as long as the module: the descriptor points to it, and the doc
+  // to the text pybind11 keeps with its function, held below.
+  static PyMethodDef definition{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Fast)),
+                                METH_FASTCALL | METH_KEYWORDS, library->ml_doc};
+  const pybind11::object descriptor = pybind11::reinterpret_steal<pybind11::object>(
+      PyDescr_NewMethod(reinterpret_cast<PyTypeObject*>(cls.ptr()), &definition));
+  if (!descriptor) throw pybind11::error_already_set();
+  library_function<Fast> = Py_NewRef(function);
+  pybind11::setattr(cls, name, descriptor);
+}
+
+// Hands a call that Fast does not serve to the method pybind11 made, with
+// self again in front of its arguments.
+template <Function Fast>
+PyObject* CallLibrary(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  const Py_ssize_t count = nargs + (kwnames != nullptr ? PyTuple_GET_SIZE(kwnames) : 0);
+  constexpr Py_ssize_t kInline = 8;
+  PyObject* inline_arguments[kInline + 1];
+  std::unique_ptr<PyObject*[]> heap_arguments;
+  PyObject** arguments = inline_arguments;
+  if (count > kInline) {
+    heap_arguments.reset(new PyObject*[static_cast<std::size_t>(count) + 1]);
+    arguments = heap_arguments.get();
+  }
+  arguments[0] = self;
+  std::copy(args, args + count, arguments + 1);
+  return PyObject_Vectorcall(library_function<Fast>, arguments, static_cast<std::size_t>(nargs) + 1, kwnames);
+}
+
+// The call's arguments when it has exactly count positional ones and no
+// keywords, else null.
+inline PyObject* const* PositionalArguments(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                                            Py_ssize_t count) {
+  if (nargs != count || (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) != 0)) return nullptr;
+  return args;
 }
 
 // The C++ object of self when self is an initialised instance of exactly
@@ -38,13 +84,6 @@ Value* ExactInstance(PyObject* self, PyTypeObject* type) {
   auto* instance = reinterpret_cast<pybind11::detail::instance*>(self);
   if (!instance->simple_layout || !instance->simple_holder_constructed) return nullptr;
   return static_cast<Value*>(instance->simple_value_holder[0]);
-}
-
-// The call's count positional arguments after self, or null when the call
-// has keywords or another number of arguments.
-inline PyObject* const* PositionalArguments(PyObject* args, PyObject* kwargs, Py_ssize_t count) {
-  if (kwargs != nullptr || PyTuple_GET_SIZE(args) != count + 1) return nullptr;
-  return &PyTuple_GET_ITEM(args, 1);
 }
 
 // The new reference serve() returns; a C++ exception it throws becomes the

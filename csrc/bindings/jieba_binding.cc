@@ -147,11 +147,11 @@ WordList CutForSearch(const PicklableJieba& engine, const Sentence& sentence) {
 PyTypeObject* jieba_type = nullptr;
 
 template <WordList (*method)(const PicklableJieba&, const Sentence&)>
-PyObject* DirectCut(PyObject* capsule, PyObject* args, PyObject* kwargs) {
-  PyObject* const* arguments = direct_call::PositionalArguments(args, kwargs, 1);
+PyObject* DirectCut(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  PyObject* const* arguments = direct_call::PositionalArguments(args, nargs, kwnames, 1);
   PyObject* text = arguments != nullptr ? arguments[0] : nullptr;
   if (text != nullptr && PyUnicode_CheckExact(text)) {
-    if (const auto* engine = direct_call::ExactInstance<PicklableJieba>(PyTuple_GET_ITEM(args, 0), jieba_type)) {
+    if (const auto* engine = direct_call::ExactInstance<PicklableJieba>(self, jieba_type)) {
       Sentence sentence;
       bool served = true;  // false: a str without UTF-8 form, which the dispatcher rejects
       PyObject* words = direct_call::Served([&]() -> PyObject* {
@@ -161,7 +161,7 @@ PyObject* DirectCut(PyObject* capsule, PyObject* args, PyObject* kwargs) {
       if (served) return words;
     }
   }
-  return direct_call::library_dispatcher(capsule, args, kwargs);
+  return direct_call::CallLibrary<DirectCut<method>>(self, args, nargs, kwnames);
 }
 
 }  // namespace lumo::bindings::jieba_detail
@@ -215,8 +215,8 @@ void RegisterJieba(pybind11::module_& module) {
       .def("cut", &Cut, py::arg("sentence"))
       .def("cut_for_search", &CutForSearch, py::arg("sentence"));
   jieba_type = reinterpret_cast<PyTypeObject*>(jieba_class.ptr());
-  direct_call::Install(jieba_class, "cut", DirectCut<Cut>);
-  direct_call::Install(jieba_class, "cut_for_search", DirectCut<CutForSearch>);
+  direct_call::Install<DirectCut<Cut>>(jieba_class, "cut");
+  direct_call::Install<DirectCut<CutForSearch>>(jieba_class, "cut_for_search");
 }
 
 }  // namespace lumo::bindings

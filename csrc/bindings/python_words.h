@@ -117,8 +117,11 @@ PyObject* NewStrOfUnits(const Unit* first, std::size_t length) {
 // text[start:end] of a str whose storage is storage, a new reference; text
 // itself when that is all of it and text is an exact str (a subclass gives a
 // plain str). What PyUnicode_Substring gives, made without its general
-// checks: this runs once per word. Throws error_already_set.
-inline PyObject* SubstringOf(PyObject* text, const CodePointText& storage, std::uint32_t start, std::uint32_t end) {
+// checks: this runs once per word. A short word of two-byte text comes from
+// the short-word table when share_short (ShortWordCache::Usable(), asked
+// once per call). Throws error_already_set.
+inline PyObject* SubstringOf(PyObject* text, const CodePointText& storage, std::uint32_t start, std::uint32_t end,
+                             bool share_short) {
   if (start == 0 && end == storage.size && PyUnicode_CheckExact(text)) return Py_NewRef(text);
   const std::size_t length = end - start;
   PyObject* word = nullptr;
@@ -126,7 +129,7 @@ inline PyObject* SubstringOf(PyObject* text, const CodePointText& storage, std::
     case 1: word = NewStrOfUnits(static_cast<const Py_UCS1*>(storage.data) + start, length); break;
     case 2: {
       const Py_UCS2* units = static_cast<const Py_UCS2*>(storage.data) + start;
-      const bool short_word = length >= 1 && length <= ShortWordCache::kMaxUnits;
+      const bool short_word = share_short && length >= 1 && length <= ShortWordCache::kMaxUnits;
       word = short_word ? ShortWordCache::Word(units, length, NewStrOfUnits<Py_UCS2>) : NewStrOfUnits(units, length);
       break;
     }
@@ -164,10 +167,12 @@ class StrWords {
     pybind11::list words(slices.size());
     if (!table_) {
       const CodePointText storage = StorageOf(text);
+      const bool share_short = ShortWordCache::Usable();
       for (std::size_t i = 0; i < slices.size(); ++i) {
         const WordSlice& slice = slices[i];
         PyList_SET_ITEM(words.ptr(), static_cast<Py_ssize_t>(i),
-                        SubstringOf(text, storage, slice.byte_offset, slice.byte_offset + slice.byte_length));
+                        SubstringOf(text, storage, slice.byte_offset, slice.byte_offset + slice.byte_length,
+                                    share_short));
       }
       return words;
     }

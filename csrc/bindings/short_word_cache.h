@@ -20,18 +20,25 @@ class ShortWordCache {
  public:
   static constexpr std::size_t kMaxUnits = 4;
 
-  // A new reference to a str of the units [first, first + length), 1 <= length
-  // <= kMaxUnits, or null when make(first, length), which makes a new str
-  // (a new reference, or null with a Python error set), fails.
-  template <typename Make>
-  static PyObject* Word(const Py_UCS2* first, std::size_t length, Make make) {
+  // Whether this thread may use the table now: it holds the interpreter lock
+  // (the caller's duty) in the main interpreter, and the table is cleared
+  // when the interpreter is finalized. Asked once per call, not per word.
+  static bool Usable() {
     if (state_ == 0) {
       // After the interpreter is finalized the objects are gone: they are
       // forgotten then (an embedding program may initialize Python again).
-      // No cache without that guarantee.
+      // No table without that guarantee.
       state_ = Py_AtExit(Forget) == 0 ? 1 : -1;
     }
-    if (state_ < 0 || PyInterpreterState_Get() != PyInterpreterState_Main()) return make(first, length);
+    return state_ > 0 && PyInterpreterState_Get() == PyInterpreterState_Main();
+  }
+
+  // A new reference to a str of the units [first, first + length), 1 <= length
+  // <= kMaxUnits, or null when make(first, length), which makes a new str
+  // (a new reference, or null with a Python error set), fails. Only while
+  // Usable() holds.
+  template <typename Make>
+  static PyObject* Word(const Py_UCS2* first, std::size_t length, Make make) {
     const std::uint64_t units = Pack(first, length);
     Slot& slot = slots_[(units * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
     if (slot.word != nullptr && slot.units == units && PyUnicode_GET_LENGTH(slot.word) == static_cast<Py_ssize_t>(length)) {

@@ -100,3 +100,22 @@ def test_direct_calls_raise_the_general_errors_and_leave_the_collector_as_found(
         assert gc.isenabled() is enabled
     finally:
         gc.enable() if was_enabled else gc.disable()
+
+
+# Calls that the direct path hands on reach the general dispatch with every
+# argument in place: more than fit its inline room, keyword values behind the
+# positional ones, and calls of the method taken from the class or the object.
+@pytest.mark.parametrize("arguments, keywords", [((QUERY,) * 9, {}), ((QUERY,), {"tokens": QUERY}),
+                                                 ((), {"arg0": QUERY})])
+@pytest.mark.parametrize("method", ["train", "encode_document", "encode_query"])
+def test_calls_handed_on_keep_the_general_errors(method, arguments, keywords):
+    with pytest.raises(TypeError, match=rf"^{method}\(\): incompatible function arguments"):
+        getattr(trained(), method)(*arguments, **keywords)
+
+
+def test_the_method_taken_from_the_class_or_the_object_encodes_alike():
+    model = trained()
+    detached = model.encode_query
+    expected = model.encode_query(QUERY)
+    assert BM25.encode_query(model, QUERY) == detached(QUERY) == detached(tuple(QUERY)) == expected
+    assert BM25.encode_query(model, tuple(QUERY)) == expected

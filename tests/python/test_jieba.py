@@ -128,6 +128,10 @@ def test_arguments_by_keyword_and_position(paths: dict[str, str]) -> None:
     by_position = pylumotext.Jieba(*[paths[name] for name in ARGUMENT_NAMES])
     assert by_position.cut(sentence="中国人民") == ["中国人民"]
     assert by_position.cut_for_search(sentence="中国人民") == ["中国", "人民", "中国人", "中国人民"]
+    cut = by_position.cut
+    assert pylumotext.Jieba.cut(by_position, "中国人民") == cut("中国人民") == cut(_Text("中国人民")) == ["中国人民"]
+    with pytest.raises(TypeError, match=r"^cut\(\): incompatible function arguments"):
+        by_position.cut(*["中国"] * 9)
 
 
 def test_empty_user_dict_path_means_no_user_dictionary(paths: dict[str, str]) -> None:

@@ -96,13 +96,14 @@ py::list TokenList(PyObject* text, const std::vector<WordSlice>& slices) {
   py::list tokens(slices.size());
   PyObject* previous_end = nullptr;  // borrowed from the previous token
   std::uint32_t previous_stop = 0;
+  const bool share_short = ShortWordCache::Usable();
   for (std::size_t i = 0; i < slices.size(); ++i) {
     const std::uint32_t first = slices[i].byte_offset;
     const std::uint32_t stop = first + slices[i].byte_length;
     PyObject* token = PyTuple_New(3);
     if (token == nullptr) throw py::error_already_set();
     PyList_SET_ITEM(tokens.ptr(), static_cast<Py_ssize_t>(i), token);
-    PyTuple_SET_ITEM(token, 0, SubstringOf(text, storage, first, stop));
+    PyTuple_SET_ITEM(token, 0, SubstringOf(text, storage, first, stop, share_short));
     PyObject* start = previous_end != nullptr && first == previous_stop ? Py_NewRef(previous_end)
                                                                           : PyLong_FromUnsignedLong(first);
     if (start == nullptr) throw py::error_already_set();
@@ -142,18 +143,18 @@ py::list CutText(const Jieba& engine, PyObject* text, Mode mode) {
 // mode, by position. Every other call goes to pybind11's dispatcher.
 PyTypeObject* engine_type = nullptr;
 
-PyObject* DirectCut(PyObject* capsule, PyObject* args, PyObject* kwargs) {
-  PyObject* const* arguments = direct_call::PositionalArguments(args, kwargs, 2);
+PyObject* DirectCut(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  PyObject* const* arguments = direct_call::PositionalArguments(args, nargs, kwnames, 2);
   if (arguments != nullptr && PyUnicode_CheckExact(arguments[0]) && PyLong_CheckExact(arguments[1])) {
     const long mode = PyLong_AsLong(arguments[1]);
-    const auto* engine = direct_call::ExactInstance<Jieba>(PyTuple_GET_ITEM(args, 0), engine_type);
+    const auto* engine = direct_call::ExactInstance<Jieba>(self, engine_type);
     if (engine != nullptr && mode >= 0 && mode <= 2) {
       return direct_call::Served(
           [&] { return CutText(*engine, arguments[0], ToMode(static_cast<int>(mode))).release().ptr(); });
     }
     PyErr_Clear();  // a mode past long: the dispatcher raises for it
   }
-  return direct_call::library_dispatcher(capsule, args, kwargs);
+  return direct_call::CallLibrary<DirectCut>(self, args, nargs, kwnames);
 }
 
 // The cut of one text: the word table that numbers its words (by worker and
@@ -441,7 +442,7 @@ void RegisterSegmenter(py::module_& module) {
       .def("cut_batch", &CutBatch, py::arg("texts"), py::arg("mode"), py::arg("threads"),
            "The words of every text, in input order, cut by `threads` native threads.");
   engine_type = reinterpret_cast<PyTypeObject*>(engine_class.ptr());
-  direct_call::Install(engine_class, "cut", DirectCut);
+  direct_call::Install<DirectCut>(engine_class, "cut");
 }
 
 }  // namespace lumo::bindings::companion
