@@ -112,20 +112,31 @@ def timed(call) -> float:
     return time.perf_counter() - start
 
 
-CPU_SHARES: list[float] = []
-CPU_SECONDS: list[float] = []
-
-
-def run_split(function, parts: list[list[str]]) -> float:
-    """Wall seconds to cut every line of every part, one thread per part. The
-    process's CPU seconds over those wall seconds go to CPU_SHARES: near 1.0
-    for two threads means the machine gave them only one core."""
+def run_split(function, parts: list[list[str]]) -> tuple[float, float]:
+    """Wall seconds to cut every line of every part, one thread per part, and
+    the process's CPU seconds meanwhile: near the wall seconds for two
+    threads means the machine gave them only one core."""
     cpu_start = sum(os.times()[:2])
     wall = _run_split(function, parts)
-    cpu = sum(os.times()[:2]) - cpu_start
-    CPU_SECONDS.append(cpu)
-    CPU_SHARES.append(cpu / wall)
-    return wall
+    return wall, sum(os.times()[:2]) - cpu_start
+
+
+class Paired:
+    """runs alternating runs of function on one thread over pieces and on two
+    threads over halves: medians of each, and the median of the paired ratios
+    one / two, which a machine's drift between runs moves less than a ratio
+    of separate medians."""
+
+    def __init__(self, function, pieces: list[str], halves: list[list[str]], runs: int) -> None:
+        ones, twos = [], []
+        for _ in range(runs):
+            ones.append(run_split(function, [pieces]))
+            twos.append(run_split(function, halves))
+        self.one = statistics.median(wall for wall, _ in ones)
+        self.one_cpu = statistics.median(cpu for _, cpu in ones)
+        self.two = statistics.median(wall for wall, _ in twos)
+        self.cores_used = statistics.median(cpu / wall for wall, cpu in twos)
+        self.ratio = statistics.median(one[0] / two[0] for one, two in zip(ones, twos))
 
 
 def _run_split(function, parts: list[list[str]]) -> float:
@@ -172,20 +183,31 @@ def bench_throughput(jieba: pylumotext.Jieba, lines: list[str], runs: int) -> No
         halves = [pieces[0::2], pieces[1::2]]
         print(f"  {label} ({len(pieces)} calls):")
         for method in ("cut", "cut_for_search"):
-            CPU_SECONDS.clear()
-            one = statistics.median(run_split(getattr(jieba, method), [pieces]) for _ in range(runs))
-            per_cpu_second = megabytes / statistics.median(CPU_SECONDS)
-            CPU_SHARES.clear()
-            two = statistics.median(run_split(getattr(jieba, method), halves) for _ in range(runs))
-            share = statistics.median(CPU_SHARES)
-            print(f"    {method:15s} 1 thread {megabytes / one:6.1f} MB/s ({per_cpu_second:.1f} MB per CPU second), 2 threads {megabytes / two:6.1f} MB/s, "
-                  f"ratio 2/1 {one / two:.2f} (cores used {share:.2f}); 1 thread is {one / baseline:.1f}x the str.split time")
+            runs_of = Paired(getattr(jieba, method), pieces, halves, runs)
+            print(f"    {method:15s} 1 thread {megabytes / runs_of.one:6.1f} MB/s ({megabytes / runs_of.one_cpu:.1f} MB per CPU second), "
+                  f"2 threads {megabytes / runs_of.two:6.1f} MB/s, ratio 2/1 {runs_of.ratio:.2f} (cores used {runs_of.cores_used:.2f}); "
+                  f"1 thread is {runs_of.one / baseline:.1f}x the str.split time")
         if label == "one call per line":
             # What two threads give for any per-line call that keeps the
             # interpreter lock: the ceiling for short calls on this machine.
-            one = statistics.median(run_split(python_control, [pieces]) for _ in range(runs))
-            two = statistics.median(run_split(python_control, halves) for _ in range(runs))
-            print(f"    {'Python control':15s} ratio 2/1 {one / two:.2f} (a pure-Python function of about the same cost per line)")
+            control = Paired(python_control, pieces, halves, runs)
+            print(f"    {'Python control':15s} ratio 2/1 {control.ratio:.2f} (a pure-Python function of about the same cost per line)")
+            bench_one_core(jieba.cut, pieces, halves, runs)
+
+
+def bench_one_core(function, pieces: list[str], halves: list[list[str]], runs: int) -> None:
+    """The two-thread ratio of cut with the process held on one core: two
+    threads that take turns holding the interpreter lock on two cores each
+    find the other's recently written objects in the other core's cache."""
+    if not hasattr(os, "sched_setaffinity"):
+        return
+    cores = os.sched_getaffinity(0)
+    os.sched_setaffinity(0, {min(cores)})
+    try:
+        ratio = Paired(function, pieces, halves, runs).ratio
+    finally:
+        os.sched_setaffinity(0, cores)
+    print(f"    {'cut, one core':15s} ratio 2/1 {ratio:.2f} (both threads held on one core)")
 
 
 def bench_edge_cases(jieba: pylumotext.Jieba, lines: list[str]) -> None:
