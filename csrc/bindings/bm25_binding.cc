@@ -365,24 +365,27 @@ PyObject* Dispatch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
 }
 
 PyObject* Train(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return Dispatch<Train>(self, args, nargs, kwnames, [](BM25& model, auto tokens, auto&, PyObject* const*) -> PyObject* {
+  const auto train = [](BM25& model, auto tokens, auto&, PyObject* const*) -> PyObject* {
     model.train(tokens);
     Py_RETURN_NONE;
-  });
+  };
+  return Dispatch<Train>(self, args, nargs, kwnames, train);
 }
 
 PyObject* EncodeDocument(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return Dispatch<EncodeDocument>(self, args, nargs, kwnames, [](BM25& model, auto tokens, auto& weights, PyObject* const* items) {
+  const auto encode = [](BM25& model, auto tokens, auto& weights, PyObject* const* items) {
     model.encode_document(tokens, weights);
     return bm25_detail::ToDict(weights, items).release().ptr();
-  });
+  };
+  return Dispatch<EncodeDocument>(self, args, nargs, kwnames, encode);
 }
 
 PyObject* EncodeQuery(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return Dispatch<EncodeQuery>(self, args, nargs, kwnames, [](BM25& model, auto tokens, auto& weights, PyObject* const* items) {
+  const auto encode = [](BM25& model, auto tokens, auto& weights, PyObject* const* items) {
     model.encode_query(tokens, weights);
     return bm25_detail::ToDict(weights, items).release().ptr();
-  });
+  };
+  return Dispatch<EncodeQuery>(self, args, nargs, kwnames, encode);
 }
 
 }  // namespace lumo::bindings::bm25_fast_call

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
 
 namespace lumo::bindings::direct_call {
 
@@ -38,11 +39,12 @@ void Install(const pybind11::handle& cls, const char* name) {
   const pybind11::object method = cls.attr(name);
   PyObject* function = PyInstanceMethod_Check(method.ptr()) ? PyInstanceMethod_GET_FUNCTION(method.ptr()) : nullptr;
   if (!function || !PyCFunction_Check(function) || library_function<Fast> != nullptr) return;
-  const PyMethodDef* library = reinterpret_cast<PyCFunctionObject*>(function)->m_ml;
-  // Lives as long as the module: the descriptor points to it, and the doc
-  // to the text pybind11 keeps with its function, held below.
+  const char* library_doc = reinterpret_cast<PyCFunctionObject*>(function)->m_ml->ml_doc;
+  // Both live as long as the module, since the descriptor points to them;
+  // the doc is a copy, as pybind11 rewrites its own when an overload is added.
+  static const std::string doc = library_doc != nullptr ? library_doc : "";
   static PyMethodDef definition{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Fast)),
-                                METH_FASTCALL | METH_KEYWORDS, library->ml_doc};
+                                METH_FASTCALL | METH_KEYWORDS, doc.c_str()};
   const pybind11::object descriptor = pybind11::reinterpret_steal<pybind11::object>(
       PyDescr_NewMethod(reinterpret_cast<PyTypeObject*>(cls.ptr()), &definition));
   if (!descriptor) throw pybind11::error_already_set();
