@@ -1,9 +1,10 @@
 // Training on a batch of documents with two threads: the calling thread counts
 // the distinct tokens of each document, the part that reads the caller's
 // token lists, while a helper thread adds the counts of the documents before
-// to the encoder's table, in document order. The two parts take about equal
-// time, so a batch trains in a little over half the time of Train one
-// document at a time, with the same result.
+// to the encoder's table, in document order, with the same result as Train
+// one document at a time. The two parts take about equal work; how much of
+// it the two threads overlap depends on how little the two cores slow each
+// other down.
 #pragma once
 
 #include <condition_variable>

@@ -218,13 +218,11 @@ namespace {
 template <typename Token, typename Weight>
 void WeighDocument(std::span<const Token> tokens, double b, double k1, double average, std::vector<Weight>& weights) {
   const TokenCounter<Token> counter(tokens, &CounterRoom(call_room, Token{}));
-  const double dl = static_cast<double>(tokens.size());
-  const double norm = ((dl / average) * b + (1.0 - b)) * k1;
+  const double norm = LengthNorm(tokens.size(), b, k1, average);
   weights.resize(counter.entries().size());
   Weight* out = weights.data();
   for (const auto& entry : counter.entries()) {
-    const double tf = static_cast<double>(entry.count);
-    *out++ = {counter.token(entry), entry.first_position, 0.0 + tf / (tf + norm)};
+    *out++ = {counter.token(entry), entry.first_position, TermWeight(entry.count, norm)};
   }
   SortByToken(weights);
   if (tokens.size() > kKeptRoom) TrimCallRoom();

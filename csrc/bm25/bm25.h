@@ -15,6 +15,20 @@
 
 namespace lumo::typing::text {
 
+// k1 * (1 - b + b * dl / avgdl) for a document of length dl, in the model's
+// order of operations.
+inline double LengthNorm(std::size_t length, double b, double k1, double average) {
+  const double dl = static_cast<double>(length);
+  return ((dl / average) * b + (1.0 - b)) * k1;
+}
+
+// The document weight of a token that occurs count times in a document of
+// norm LengthNorm, added to an empty weight as the model does.
+inline double TermWeight(std::int64_t count, double norm) {
+  const double tf = static_cast<double>(count);
+  return 0.0 + tf / (tf + norm);
+}
+
 class BM25 {
  public:
   // Stores b and k1 as given (no validation); the statistics start empty.

@@ -96,11 +96,8 @@ void BM25Encoder::Train(std::span<const std::int64_t> tokens) {
   AddDocument(distinct, tokens.size());
 }
 
-// k1 * (1 - b + b * dl / avgdl) for a document of length dl, in the model's
-// order of operations.
 double BM25Encoder::DocumentNorm(std::size_t length) const {
-  const double dl = static_cast<double>(length);
-  return ((dl / model_._doc_length_average) * model_._b + (1.0 - model_._b)) * model_._k1;
+  return LengthNorm(length, model_._b, model_._k1, model_._doc_length_average);
 }
 
 // The model's document weights in the model's order of operations, left in
@@ -115,8 +112,7 @@ std::vector<Weight> BM25Encoder::WeighDocument(std::span<const Token> tokens) co
   std::vector<Weight> weights;
   weights.reserve(counter.entries().size());
   for (const auto& entry : counter.entries()) {
-    const double tf = static_cast<double>(entry.count);
-    weights.push_back({counter.token(entry), entry.first_position, 0.0 + tf / (tf + norm)});
+    weights.push_back({counter.token(entry), entry.first_position, TermWeight(entry.count, norm)});
   }
   return weights;
 }
@@ -157,8 +153,7 @@ std::span<const IndexedWeight> BM25Encoder::WeighDocumentIndexed(std::span<const
   const TokenCounter<Token> counter(tokens, &counter_room);
   const double norm = DocumentNorm(tokens.size());
   for (const auto& entry : counter.entries()) {
-    const double tf = static_cast<double>(entry.count);
-    entries.push_back({IndexOf(counter.token(entry)), 0.0 + tf / (tf + norm)});
+    entries.push_back({IndexOf(counter.token(entry)), TermWeight(entry.count, norm)});
   }
   ReleaseIfLarge(counter_room.slots);
   ReleaseIfLarge(counter_room.entries);

@@ -55,6 +55,7 @@ class BM25Encoder {
   StringSparseVector EncodeDocument(std::span<const std::string_view> tokens) const;
   IntegerSparseVector EncodeDocument(std::span<const std::int64_t> tokens) const;
   StringSparseVector EncodeQuery(std::span<const std::string_view> tokens) const;
+  IntegerSparseVector EncodeQuery(std::span<const std::int64_t> tokens) const;
 
   // ToIndexed(EncodeDocument(tokens), scratch), bit for bit, without the
   // vector keyed by token in between. The result lives in scratch until its
@@ -63,7 +64,6 @@ class BM25Encoder {
                                                        IndexScratch& scratch) const;
   std::span<const IndexedWeight> EncodeDocumentIndexed(std::span<const std::int64_t> tokens,
                                                        IndexScratch& scratch) const;
-  IntegerSparseVector EncodeQuery(std::span<const std::int64_t> tokens) const;
 
   // The IDF of a token text under this encoder's kind, and its counts (0 for
   // a token never trained).
