@@ -57,13 +57,14 @@ def main():
     parser.add_argument("--text-dir", default=root.parent / "shared" / "data-sources" / "bench-text")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--partitions", type=int, default=16)
+    parser.add_argument("--repeat", type=int, default=1, help="train on the text this many times over")
     parser.add_argument("--segmenter", choices=["default", "jieba"], default="default",
                         help="lumotext.Segmenter (the recipe's default, one native call per partition) or a "
                              "pylumotext.Jieba wrapper (one call per text)")
     args = parser.parse_args()
 
     texts = [line for path in sorted(pathlib.Path(args.text_dir).glob("*.txt"))
-             for line in path.read_text(encoding="utf-8").splitlines() if line.strip()]
+             for line in path.read_text(encoding="utf-8").splitlines() if line.strip()] * args.repeat
     megabytes = sum(len(t.encode()) for t in texts) / 1e6
     print(machine())
     print(f"text: {len(texts)} lines, {megabytes:.1f} MB; {args.partitions} partitions; segmenter {args.segmenter}; "

@@ -114,29 +114,47 @@ PyObject* NewStrOfUnits(const Unit* first, std::size_t length) {
   return word;
 }
 
-// text[start:end] of a str whose storage is storage, a new reference; text
-// itself when that is all of it and text is an exact str (a subclass gives a
-// plain str). What PyUnicode_Substring gives, made without its general
-// checks: this runs once per word. A short word of two-byte text comes from
-// the short-word table when share_short (ShortWordCache::Usable(), asked
-// once per call). Throws error_already_set.
-inline PyObject* SubstringOf(PyObject* text, const CodePointText& storage, std::uint32_t start, std::uint32_t end,
-                             bool share_short) {
-  if (start == 0 && end == storage.size && PyUnicode_CheckExact(text)) return Py_NewRef(text);
-  const std::size_t length = end - start;
-  PyObject* word = nullptr;
+// A new str of the length code points at unit index start of storage, the
+// narrowest form that holds them; a short word of two-byte text comes from
+// the short-word table when share_short (ShortWordCache::Usable(), asked once
+// per call). Null with a Python error set when no str can be made.
+inline PyObject* NewWord(const CodePointText& storage, std::size_t start, std::size_t length, bool share_short) {
   switch (storage.width) {
-    case 1: word = NewStrOfUnits(static_cast<const Py_UCS1*>(storage.data) + start, length); break;
+    case 1: return NewStrOfUnits(static_cast<const Py_UCS1*>(storage.data) + start, length);
     case 2: {
       const Py_UCS2* units = static_cast<const Py_UCS2*>(storage.data) + start;
       const bool short_word = share_short && length >= 1 && length <= ShortWordCache::kMaxUnits;
-      word = short_word ? ShortWordCache::Word(units, length, NewStrOfUnits<Py_UCS2>) : NewStrOfUnits(units, length);
-      break;
+      return short_word ? ShortWordCache::Word(units, length, NewStrOfUnits<Py_UCS2>) : NewStrOfUnits(units, length);
     }
-    default: word = NewStrOfUnits(static_cast<const Py_UCS4*>(storage.data) + start, length); break;
+    default: return NewStrOfUnits(static_cast<const Py_UCS4*>(storage.data) + start, length);
   }
+}
+
+// text[start:end] of a str whose storage is storage, a new reference; text
+// itself when that is all of it and text is an exact str (a subclass gives a
+// plain str). What PyUnicode_Substring gives, made without its general
+// checks: this runs once per word. Short words shared as NewWord says.
+// Throws error_already_set.
+inline PyObject* SubstringOf(PyObject* text, const CodePointText& storage, std::uint32_t start, std::uint32_t end,
+                             bool share_short) {
+  if (start == 0 && end == storage.size && PyUnicode_CheckExact(text)) return Py_NewRef(text);
+  PyObject* word = NewWord(storage, start, end - start, share_short);
   if (word == nullptr) throw pybind11::error_already_set();
   return word;
+}
+
+// A str for each word of table, by number: the words are the code units of
+// str storage, `width` bytes each (1, 2 or 4). Holds the lock.
+inline std::vector<pybind11::object> WordObjects(const WordTable& table, unsigned width) {
+  const bool share_short = width == 2 && ShortWordCache::Usable();
+  std::vector<pybind11::object> objects;
+  objects.reserve(table.Words().size());
+  for (const std::string_view units : table.Words()) {
+    const CodePointText storage{units.data(), units.size() / width, width};
+    objects.push_back(pybind11::reinterpret_steal<pybind11::object>(NewWord(storage, 0, storage.size, share_short)));
+    if (!objects.back()) throw pybind11::error_already_set();
+  }
+  return objects;
 }
 
 // The words of one str, prepared off the lock from its code point slices and

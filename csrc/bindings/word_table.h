@@ -136,17 +136,4 @@ inline void AddUseReferences(const std::vector<pybind11::object>& objects, const
   }
 }
 
-// A new str for each word of table, by number: the words are the code units
-// of str storage, `width` bytes each (1, 2 or 4).
-inline std::vector<pybind11::object> WordObjects(const WordTable& table, unsigned width) {
-  std::vector<pybind11::object> objects;
-  objects.reserve(table.Words().size());
-  for (const std::string_view units : table.Words()) {
-    objects.push_back(pybind11::reinterpret_steal<pybind11::object>(
-        PyUnicode_FromKindAndData(static_cast<int>(width), units.data(), static_cast<Py_ssize_t>(units.size() / width))));
-    if (!objects.back()) throw pybind11::error_already_set();
-  }
-  return objects;
-}
-
 }  // namespace lumo::bindings
