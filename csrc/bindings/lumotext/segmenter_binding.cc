@@ -13,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -194,6 +195,11 @@ class BatchRun {
   // the size limit.
   void Run(std::size_t threads) {
     tables_.resize(threads * kTablesPerWorker);
+    // Room for a share of the batch's words, so that a small batch does not
+    // clear tables sized for a large one; a table grows as it fills.
+    std::size_t units = 0;
+    for (const CodePointText& text : texts_) units += text.size;
+    table_words_ = std::clamp<std::size_t>(units / threads / 4, 8, 512);
     bool interrupted = false;
     if (threads == 1) {
       py::gil_scoped_release release;
@@ -247,8 +253,12 @@ class BatchRun {
     }
     std::vector<std::vector<py::object>> objects;
     objects.reserve(tables_.size());
-    for (std::uint32_t t = 0; t < tables_.size(); ++t) objects.push_back(WordObjects(tables_[t], WidthOfTable(t)));
-    for (std::size_t t = 0; t < tables_.size(); ++t) AddUseReferences(objects[t], tables_[t].Uses());
+    for (std::uint32_t t = 0; t < tables_.size(); ++t) {
+      objects.push_back(tables_[t] ? WordObjects(*tables_[t], WidthOfTable(t)) : std::vector<py::object>());
+    }
+    for (std::size_t t = 0; t < tables_.size(); ++t) {
+      if (tables_[t]) AddUseReferences(objects[t], tables_[t]->Uses());
+    }
     for (std::size_t i = 0; i < results_.size(); ++i) {
       const InternedWords& cut = results_[i];
       const std::vector<py::object>& known = objects[cut.table];
@@ -282,7 +292,8 @@ class BatchRun {
         CutSlices(engine_, mode_, text, slices);
         InternedWords& cut = results_[i];
         cut.table = worker * kTablesPerWorker + WidthIndex(text.width);
-        WordTable& table = tables_[cut.table];
+        std::optional<WordTable>& slot = tables_[cut.table];
+        WordTable& table = slot ? *slot : slot.emplace(table_words_);
         cut.numbers.resize(slices.size());
         for (std::size_t k = 0; k < slices.size(); ++k) cut.numbers[k] = table.Intern(UnitBytes(text, slices[k]));
       }
@@ -300,7 +311,10 @@ class BatchRun {
   const Mode mode_;
   const std::vector<CodePointText>& texts_;
   std::vector<InternedWords> results_;
-  std::vector<WordTable> tables_;  // kTablesPerWorker per worker, written by that worker only
+  // kTablesPerWorker per worker, made and written by that worker only, when
+  // it meets a text of the table's width.
+  std::vector<std::optional<WordTable>> tables_;
+  std::size_t table_words_ = 512;  // the room a table starts with
   std::atomic<std::size_t> next_{0};
   std::atomic<bool> cancelled_{false};
   std::mutex mutex_;
