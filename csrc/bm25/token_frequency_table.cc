@@ -7,40 +7,10 @@
 
 namespace lumo::typing::text {
 
-const char* TokenFrequencyTable::KeyData(const Entry& slot) const {
-  if (slot.key_length <= kInlineKey) return slot.key;
-  std::uint64_t offset;
-  std::memcpy(&offset, slot.key, sizeof offset);
-  return arena_.data() + offset;
-}
-
-std::size_t TokenFrequencyTable::FindSlot(std::string_view text, std::uint64_t hash) const {
-  const std::size_t mask = slots_.size() - 1;
-  std::size_t index = hash & mask;
-  while (true) {
-    const Entry& slot = slots_[index];
-    if (slot.held == 0) return index;
-    if (slot.hash == hash && slot.key_length == text.size()) {
-      if (TokenBytesEqual(KeyData(slot), text.data(), text.size())) return index;
-    }
-    index = (index + 1) & mask;
-  }
-}
-
 const TokenFrequencyTable::Entry* TokenFrequencyTable::FindEntry(std::string_view text, std::uint64_t hash) const {
   if (used_ == 0) return nullptr;
   const Entry& slot = slots_[FindSlot(text, hash)];
   return slot.held == 0 ? nullptr : &slot;
-}
-
-const std::int32_t* TokenFrequencyTable::Find(std::string_view text, std::uint64_t hash) const {
-  if (used_ == 0) return nullptr;
-  const Entry& slot = slots_[FindSlot(text, hash)];
-  return (slot.held & kOccurrences) ? &slot.count : nullptr;
-}
-
-std::int32_t* TokenFrequencyTable::Find(std::string_view text, std::uint64_t hash) {
-  return const_cast<std::int32_t*>(static_cast<const TokenFrequencyTable&>(*this).Find(text, hash));
 }
 
 const std::int32_t* TokenFrequencyTable::FindDocuments(std::string_view text, std::uint64_t hash) const {

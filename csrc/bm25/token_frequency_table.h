@@ -4,10 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "bm25/token_hash.h"
 #include "common/huge_page_allocator.h"
 
 namespace lumo::typing::text {
@@ -52,9 +54,16 @@ class TokenFrequencyTable {
   std::size_t entry_count() const { return used_; }
 
   // The occurrence count of text, or null when text has none. The pointer
-  // stays valid until the next insertion.
-  const std::int32_t* Find(std::string_view text, std::uint64_t hash) const;
-  std::int32_t* Find(std::string_view text, std::uint64_t hash);
+  // stays valid until the next insertion. Inline: training and the encoders look
+  // up every distinct token.
+  const std::int32_t* Find(std::string_view text, std::uint64_t hash) const {
+    if (used_ == 0) return nullptr;
+    const Entry& slot = slots_[FindSlot(text, hash)];
+    return (slot.held & kOccurrences) ? &slot.count : nullptr;
+  }
+  std::int32_t* Find(std::string_view text, std::uint64_t hash) {
+    return const_cast<std::int32_t*>(static_cast<const TokenFrequencyTable&>(*this).Find(text, hash));
+  }
   // The document count of text, or null when text has none.
   const std::int32_t* FindDocuments(std::string_view text, std::uint64_t hash) const;
 
@@ -118,9 +127,26 @@ class TokenFrequencyTable {
   static constexpr std::size_t kInlineKey = sizeof(Entry::key);
   static constexpr std::size_t kMaxKey = (std::size_t{1} << 30) - 1;
 
-  const char* KeyData(const Entry& slot) const;
+  const char* KeyData(const Entry& slot) const {
+    if (slot.key_length <= kInlineKey) return slot.key;
+    std::uint64_t offset;
+    std::memcpy(&offset, slot.key, sizeof offset);
+    return arena_.data() + offset;
+  }
   std::string_view KeyOf(const Entry& slot) const { return {KeyData(slot), slot.key_length}; }
-  std::size_t FindSlot(std::string_view text, std::uint64_t hash) const;
+  // The slot of text, or the free slot where it would go.
+  std::size_t FindSlot(std::string_view text, std::uint64_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t index = hash & mask;
+    while (true) {
+      const Entry& slot = slots_[index];
+      if (slot.held == 0) return index;
+      if (slot.hash == hash && slot.key_length == text.size() && TokenBytesEqual(KeyData(slot), text.data(), text.size())) {
+        return index;
+      }
+      index = (index + 1) & mask;
+    }
+  }
   // Fills the free slot at index with text; the counters are the caller's.
   Entry& Claim(std::size_t index, std::string_view text, std::uint64_t hash);
   // Makes room for count entries in all.
