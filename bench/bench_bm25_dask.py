@@ -6,7 +6,7 @@ takes on each cluster (the fixed cost of a Dask computation). Run by hand
 from the project root:
 
     python3 bench/bench_bm25_dask.py [--text-dir ../shared/data-sources/bench-text] [--runs 3]
-                                     [--partitions 16] [--segmenter default|jieba]
+                                     [--partitions 16] [--repeat 1] [--segmenter default|jieba]
 """
 
 import argparse
