@@ -49,8 +49,15 @@ def _train_partition(texts: Iterable[Any], payload: bytes, b: float, k1: float, 
     tokens: Iterable[list[str]]
     if isinstance(segmenter, Segmenter):
         # The whole partition in one native call, on one thread: the cluster
-        # already runs a task per core.
-        tokens = segmenter.cut_batch(list(_checked(texts)), threads=1)
+        # already runs a task per core. The call checks every text itself;
+        # only when one is not a str are they checked here, for the message.
+        batch = list(texts)
+        try:
+            tokens = segmenter.cut_batch(batch, threads=1)
+        except TypeError:
+            for _ in _checked(batch):
+                pass
+            raise
     else:
         tokens = (segmenter.cut(text) for text in _checked(texts))
     return BM25Encoder(b, k1, idf).fit(tokens, threads=1)

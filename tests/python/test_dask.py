@@ -49,8 +49,9 @@ def test_cluster_fit_of_bag_and_column_equals_single_process_fit(client, idf):
 
 
 def test_bad_texts_and_segmenters_raise(client):
-    with pytest.raises(TypeError, match="texts must be str, got NoneType"):
-        fit_bm25(db.from_sequence(["北京", None], npartitions=1), PicklableJieba(pylumotext_data.paths()))
+    for segmenter in (PicklableJieba(pylumotext_data.paths()), None):  # text by text, and in one batch
+        with pytest.raises(TypeError, match="texts must be str, got NoneType"):
+            fit_bm25(db.from_sequence(["北京", None], npartitions=1), segmenter)
     with pytest.raises(TypeError, match="segmenter must have a cut"):
         fit_bm25(db.from_sequence(["北京"]), object())
     with pytest.raises(TypeError, match="must be a dask Bag or a dask DataFrame column"):
