@@ -54,8 +54,8 @@ class TokenFrequencyTable {
   std::size_t entry_count() const { return used_; }
 
   // The occurrence count of text, or null when text has none. The pointer
-  // stays valid until the next insertion. Inline: training and the encoders look
-  // up every distinct token.
+  // stays valid until the next insertion. Inline: training and the encoders
+  // look up every distinct token.
   const std::int32_t* Find(std::string_view text, std::uint64_t hash) const {
     if (used_ == 0) return nullptr;
     const Entry& slot = slots_[FindSlot(text, hash)];
@@ -141,7 +141,8 @@ class TokenFrequencyTable {
     while (true) {
       const Entry& slot = slots_[index];
       if (slot.held == 0) return index;
-      if (slot.hash == hash && slot.key_length == text.size() && TokenBytesEqual(KeyData(slot), text.data(), text.size())) {
+      if (slot.hash == hash && slot.key_length == text.size() &&
+          TokenBytesEqual(KeyData(slot), text.data(), text.size())) {
         return index;
       }
       index = (index + 1) & mask;
