@@ -114,18 +114,25 @@ PyObject* NewStrOfUnits(const Unit* first, std::size_t length) {
   return word;
 }
 
-// A new str of the length code points at unit index start of storage, the
-// narrowest form that holds them; a short word of two-byte text comes from
-// the short-word table when share_short (ShortWordCache::Usable(), asked once
-// per call). Null with a Python error set when no str can be made.
+// A str of the units [first, first + length): a short word from the
+// short-word table when share_short, else a new one. Null with a Python error
+// set when no str can be made.
+template <typename Unit>
+PyObject* NewWordOfUnits(const Unit* first, std::size_t length, bool share_short) {
+  if (share_short && length >= 1 && length <= ShortWordCache::kMaxUnits<Unit>) {
+    return ShortWordCache::Word(first, length, NewStrOfUnits<Unit>);
+  }
+  return NewStrOfUnits(first, length);
+}
+
+// A str of the length code points at unit index start of storage, the
+// narrowest form that holds them; a short word of one- or two-byte text comes
+// from the short-word table when share_short (ShortWordCache::Usable(), asked
+// once per call). Null with a Python error set when no str can be made.
 inline PyObject* NewWord(const CodePointText& storage, std::size_t start, std::size_t length, bool share_short) {
   switch (storage.width) {
-    case 1: return NewStrOfUnits(static_cast<const Py_UCS1*>(storage.data) + start, length);
-    case 2: {
-      const Py_UCS2* units = static_cast<const Py_UCS2*>(storage.data) + start;
-      const bool short_word = share_short && length >= 1 && length <= ShortWordCache::kMaxUnits;
-      return short_word ? ShortWordCache::Word(units, length, NewStrOfUnits<Py_UCS2>) : NewStrOfUnits(units, length);
-    }
+    case 1: return NewWordOfUnits(static_cast<const Py_UCS1*>(storage.data) + start, length, share_short);
+    case 2: return NewWordOfUnits(static_cast<const Py_UCS2*>(storage.data) + start, length, share_short);
     default: return NewStrOfUnits(static_cast<const Py_UCS4*>(storage.data) + start, length);
   }
 }
@@ -146,7 +153,7 @@ inline PyObject* SubstringOf(PyObject* text, const CodePointText& storage, std::
 // A str for each word of table, by number: the words are the code units of
 // str storage, `width` bytes each (1, 2 or 4). Holds the lock.
 inline std::vector<pybind11::object> WordObjects(const WordTable& table, unsigned width) {
-  const bool share_short = width == 2 && ShortWordCache::Usable();
+  const bool share_short = width <= 2 && ShortWordCache::Usable();
   std::vector<pybind11::object> objects;
   objects.reserve(table.Words().size());
   for (const std::string_view units : table.Words()) {

@@ -1,7 +1,8 @@
-// Shared str objects for the short words of two-byte text. The frequent words
-// of a language are few and short, and they make up most of what a cut
-// returns: handing out one str per such word, with its reference count
-// raised, costs a fraction of making and later freeing a new str each time.
+// Shared str objects for the short words of one- and two-byte text. The
+// frequent words of a language are few and short, and they make up most of
+// what a cut returns: handing out one str per such word, with its reference
+// count raised, costs a fraction of making and later freeing a new str each
+// time.
 #pragma once
 
 #include <Python.h>
@@ -12,16 +13,18 @@
 
 namespace lumo::bindings {
 
-// A direct-mapped table from the code units of a word of one to four units
-// to a str of them: a word that maps to a slot held by another word takes the
-// slot over. Used only while holding the interpreter lock, and only in the
-// main interpreter (its objects outlive every call).
+// Two direct-mapped tables, one per unit width, from the code units of a word
+// of at most eight bytes (one to eight one-byte units, one to four two-byte
+// units) to a str of them: a word that maps to a slot held by another word
+// takes the slot over. Used only while holding the interpreter lock, and only
+// in the main interpreter (its objects outlive every call).
 class ShortWordCache {
  public:
-  static constexpr std::size_t kMaxUnits = 4;
+  template <typename Unit>
+  static constexpr std::size_t kMaxUnits = 8 / sizeof(Unit);
 
-  // Whether this thread may use the table now: it holds the interpreter lock
-  // (the caller's duty) in the main interpreter, and the table is cleared
+  // Whether this thread may use the tables now: it holds the interpreter lock
+  // (the caller's duty) in the main interpreter, and the tables are cleared
   // when the interpreter is finalized. Asked once per call, not per word.
   static bool Usable() {
     if (state_ == 0) {
@@ -34,13 +37,17 @@ class ShortWordCache {
   }
 
   // A new reference to a str of the units [first, first + length), 1 <= length
-  // <= kMaxUnits, or null when make(first, length), which makes a new str
-  // (a new reference, or null with a Python error set), fails. Only while
+  // <= kMaxUnits<Unit>, or null when make(first, length), which makes a new
+  // str (a new reference, or null with a Python error set), fails. Only while
   // Usable() holds.
-  template <typename Make>
-  static PyObject* Word(const Py_UCS2* first, std::size_t length, Make make) {
+  template <typename Unit, typename Make>
+  static PyObject* Word(const Unit* first, std::size_t length, Make make) {
+    static_assert(sizeof(Unit) <= 2, "one- and two-byte units only");
     const std::uint64_t units = Pack(first, length);
-    Slot& slot = slots_[(units * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
+    Slot* slots = sizeof(Unit) == 1 ? narrow_ : wide_;
+    Slot& slot = slots[(units * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
+    // Equal units of one width and an equal length are the same word (the
+    // length tells "a" from "a\0").
     if (slot.word != nullptr && slot.units == units && PyUnicode_GET_LENGTH(slot.word) == static_cast<Py_ssize_t>(length)) {
       return Py_NewRef(slot.word);
     }
@@ -55,26 +62,45 @@ class ShortWordCache {
  private:
   static constexpr int kSlotBits = 12;
   struct Slot {
-    std::uint64_t units;  // the units, first lowest, zero past the word
+    std::uint64_t units;  // the units' bytes, first lowest, zero past the word
     PyObject* word;       // null in a vacant slot
   };
 
-  static std::uint64_t Pack(const Py_UCS2* first, std::size_t length) {
+  // The units [first, first + length), 1 <= length <= kMaxUnits<Unit>,
+  // zero-extended; fixed sizes, so that each copy is a load or two.
+  template <typename Unit>
+  static std::uint64_t Pack(const Unit* first, std::size_t length) {
     std::uint64_t units = 0;
-    switch (length) {  // fixed sizes, so that each copy is one load
-      case 1: std::memcpy(&units, first, 2); break;
-      case 2: std::memcpy(&units, first, 4); break;
-      case 3: std::memcpy(&units, first, 6); break;
-      default: std::memcpy(&units, first, 8); break;
+    if constexpr (sizeof(Unit) == 2) {
+      switch (length) {
+        case 1: std::memcpy(&units, first, 2); break;
+        case 2: std::memcpy(&units, first, 4); break;
+        case 3: std::memcpy(&units, first, 6); break;
+        default: std::memcpy(&units, first, 8); break;
+      }
+    } else {
+      switch (length) {
+        case 1: std::memcpy(&units, first, 1); break;
+        case 2: std::memcpy(&units, first, 2); break;
+        case 3: std::memcpy(&units, first, 3); break;
+        case 4: std::memcpy(&units, first, 4); break;
+        case 5: std::memcpy(&units, first, 5); break;
+        case 6: std::memcpy(&units, first, 6); break;
+        case 7: std::memcpy(&units, first, 7); break;
+        default: std::memcpy(&units, first, 8); break;
+      }
     }
     return units;
   }
 
   static void Forget() {
-    for (Slot& slot : slots_) slot = Slot{0, nullptr};
+    for (Slot& slot : narrow_) slot = Slot{0, nullptr};
+    for (Slot& slot : wide_) slot = Slot{0, nullptr};
   }
 
-  static inline Slot slots_[std::size_t{1} << kSlotBits];  // zero-initialized: vacant
+  // Zero-initialized: vacant.
+  static inline Slot narrow_[std::size_t{1} << kSlotBits];  // words of one-byte units
+  static inline Slot wide_[std::size_t{1} << kSlotBits];    // words of two-byte units
   static inline int state_ = 0;  // 1: in use, -1: not usable, 0: not yet known
 };
 

@@ -77,16 +77,21 @@ def test_each_use_of_a_word_holds_one_reference(jieba: pylumotext.Jieba, method:
         assert sys.getrefcount(word) == uses[key] + 3 + cached
 
 
-def test_short_words_of_two_byte_text_are_shared_and_stay_right_as_the_cache_turns_over(
-        jieba: pylumotext.Jieba) -> None:
+# Two-byte text, and one-byte text (its words run to eight letters) with
+# NUL and Latin-1 letters; a word that is all of its text is the text itself.
+@pytest.mark.parametrize(("letters", "shared"), [
+    ([chr(code) for code in range(0x4E00, 0x4E00 + 4000)] + ["é", "\x00", "a"], "中国人民，"),
+    (list("abcdefghijklmnopqrstuvwxyz") + ["é", "\x00", " ", " ", " "], "the end"),
+])
+def test_short_words_are_shared_and_stay_right_as_the_cache_turns_over(
+        jieba: pylumotext.Jieba, letters: list[str], shared: str) -> None:
     rng = random.Random(5)
-    letters = [chr(code) for code in range(0x4E00, 0x4E00 + 4000)] + ["é", "\x00", "a"]
     texts = ["".join(rng.choice(letters) for _ in range(40)) for _ in range(400)]
     first = [jieba.cut(text) for text in texts]
     assert [jieba.cut(text) for text in texts] == first
     assert all("".join(words) == text for words, text in zip(first, texts))
     assert all(word == word.encode().decode() for words in first for word in words)
-    assert jieba.cut("中国人民")[0] is jieba.cut("中国人民")[0]
+    assert jieba.cut(shared)[0] is jieba.cut(shared)[0]
 
 
 @pytest.mark.parametrize("letters", ["ab", "中国", "😀𝄞"])  # each storage width
