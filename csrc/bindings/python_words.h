@@ -122,6 +122,13 @@ PyObject* NewWordOfUnits(const Unit* first, std::size_t length, bool share_short
   if (share_short && length >= 1 && length <= ShortWordCache::kMaxUnits<Unit>) {
     return ShortWordCache::Word(first, length, NewStrOfUnits<Unit>);
   }
+  if constexpr (sizeof(Unit) == 2) {
+    if (share_short && length <= ShortWordCache::kMaxUnits<Py_UCS1>) {
+      bool latin = false;
+      PyObject* word = ShortWordCache::LatinWord(first, length, NewStrOfUnits<Unit>, latin);
+      if (latin) return word;
+    }
+  }
   return NewStrOfUnits(first, length);
 }
 

@@ -43,20 +43,27 @@ class ShortWordCache {
   template <typename Unit, typename Make>
   static PyObject* Word(const Unit* first, std::size_t length, Make make) {
     static_assert(sizeof(Unit) <= 2, "one- and two-byte units only");
-    const std::uint64_t units = Pack(first, length);
-    Slot* slots = sizeof(Unit) == 1 ? narrow_ : wide_;
-    Slot& slot = slots[(units * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
-    // Equal units of one width and an equal length are the same word (the
-    // length tells "a" from "a\0").
-    if (slot.word != nullptr && slot.units == units && PyUnicode_GET_LENGTH(slot.word) == static_cast<Py_ssize_t>(length)) {
-      return Py_NewRef(slot.word);
-    }
-    PyObject* word = make(first, length);
-    if (word == nullptr) return nullptr;
-    PyObject* previous = slot.word;
-    slot = {units, Py_NewRef(word)};
-    Py_XDECREF(previous);  // a str: freeing it runs no Python code
-    return word;
+    return Shared(sizeof(Unit) == 1 ? narrow_ : wide_, Pack(first, length), length,
+                  [&] { return make(first, length); });
+  }
+
+  // The same for five to eight two-byte units that are all Latin-1 (an
+  // English word in Chinese text, say): the word shares the one-byte table's
+  // str of those characters. Sets latin to whether they are; when they are
+  // not, returns null and the caller makes the word itself.
+  template <typename Make>
+  static PyObject* LatinWord(const Py_UCS2* first, std::size_t length, Make make, bool& latin) {
+    // Two loads of four units, overlapping below eight, cover the word
+    // without reading outside it.
+    std::uint64_t head;
+    std::uint64_t tail;
+    std::memcpy(&head, first, sizeof head);
+    std::memcpy(&tail, first + length - 4, sizeof tail);
+    latin = ((head | tail) & 0xFF00FF00FF00FF00ull) == 0;
+    if (!latin) return nullptr;
+    // The units' low bytes, in order; the shared units agree, so OR joins them.
+    const std::uint64_t units = LowBytes(head) | LowBytes(tail) << (8 * (length - 4));
+    return Shared(narrow_, units, length, [&] { return make(first, length); });
   }
 
  private:
@@ -65,6 +72,29 @@ class ShortWordCache {
     std::uint64_t units;  // the units' bytes, first lowest, zero past the word
     PyObject* word;       // null in a vacant slot
   };
+
+  // The str in slots for units of length characters, or a new one made by
+  // make() that takes the slot over.
+  template <typename Make>
+  static PyObject* Shared(Slot* slots, std::uint64_t units, std::size_t length, Make make) {
+    Slot& slot = slots[(units * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
+    // Equal units of one width and an equal length are the same word (the
+    // length tells "a" from "a\0").
+    if (slot.word != nullptr && slot.units == units && PyUnicode_GET_LENGTH(slot.word) == static_cast<Py_ssize_t>(length)) {
+      return Py_NewRef(slot.word);
+    }
+    PyObject* word = make();
+    if (word == nullptr) return nullptr;
+    PyObject* previous = slot.word;
+    slot = {units, Py_NewRef(word)};
+    Py_XDECREF(previous);  // a str: freeing it runs no Python code
+    return word;
+  }
+
+  // The low bytes of four two-byte units, in order.
+  static std::uint64_t LowBytes(std::uint64_t units) {
+    return (units & 0xFF) | (units >> 8 & 0xFF00) | (units >> 16 & 0xFF0000) | (units >> 24 & 0xFF000000);
+  }
 
   // The units [first, first + length), 1 <= length <= kMaxUnits<Unit>,
   // zero-extended; fixed sizes, so that each copy is a load or two.

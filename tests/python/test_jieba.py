@@ -77,11 +77,19 @@ def test_each_use_of_a_word_holds_one_reference(jieba: pylumotext.Jieba, method:
         assert sys.getrefcount(word) == uses[key] + 3 + cached
 
 
-# Two-byte text, and one-byte text (its words run to eight letters) with
-# NUL and Latin-1 letters; a word that is all of its text is the text itself.
+def test_latin_words_of_two_byte_text_share_the_one_byte_words(jieba: pylumotext.Jieba) -> None:
+    english = jieba.cut("systemd units")[0]
+    words = jieba.cut("中文systemd的units")
+    assert words[2:3] == ["systemd"] and words[2] is english
+
+
+# Two-byte text, one-byte text (its words run to eight letters), and two-byte
+# text with runs of Latin letters, all with NUL; a word that is all of its
+# text is the text itself.
 @pytest.mark.parametrize(("letters", "shared"), [
     ([chr(code) for code in range(0x4E00, 0x4E00 + 4000)] + ["é", "\x00", "a"], "中国人民，"),
     (list("abcdefghijklmnopqrstuvwxyz") + ["é", "\x00", " ", " ", " "], "the end"),
+    ([chr(code) for code in range(0x4E00, 0x4E00 + 50)] + list("abcdefgh") + ["é", "\x00"], "中国人民，"),
 ])
 def test_short_words_are_shared_and_stay_right_as_the_cache_turns_over(
         jieba: pylumotext.Jieba, letters: list[str], shared: str) -> None:
