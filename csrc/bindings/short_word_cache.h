@@ -15,9 +15,10 @@ namespace lumo::bindings {
 
 // Two direct-mapped tables, one per unit width, from the code units of a word
 // of at most eight bytes (one to eight one-byte units, one to four two-byte
-// units) to a str of them: a word that maps to a slot held by another word
-// takes the slot over. Used only while holding the interpreter lock, and only
-// in the main interpreter (its objects outlive every call).
+// units) to a str of them; the one-byte table also serves Latin-1 words of
+// two-byte text, by their one-byte form. A word that maps to a slot held by
+// another word takes the slot over. Used only while holding the interpreter
+// lock, and only in the main interpreter (its objects outlive every call).
 class ShortWordCache {
  public:
   template <typename Unit>
@@ -47,7 +48,7 @@ class ShortWordCache {
                   [&] { return make(first, length); });
   }
 
-  // The same for five to eight two-byte units that are all Latin-1 (an
+  // The same for four to eight two-byte units that are all Latin-1 (an
   // English word in Chinese text, say): the word shares the one-byte table's
   // str of those characters. Sets latin to whether they are; when they are
   // not, returns null and the caller makes the word itself.
@@ -80,7 +81,8 @@ class ShortWordCache {
     Slot& slot = slots[(units * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
     // Equal units of one width and an equal length are the same word (the
     // length tells "a" from "a\0").
-    if (slot.word != nullptr && slot.units == units && PyUnicode_GET_LENGTH(slot.word) == static_cast<Py_ssize_t>(length)) {
+    if (slot.word != nullptr && slot.units == units &&
+        PyUnicode_GET_LENGTH(slot.word) == static_cast<Py_ssize_t>(length)) {
       return Py_NewRef(slot.word);
     }
     PyObject* word = make();
