@@ -155,6 +155,17 @@ def test_engine_cut_forms_agree(default_segmenter: lumotext.Segmenter, text: str
 
 
 @pytest.mark.parametrize("threads", [1, 2])
+def test_cut_batch_tables_grow_past_the_room_they_start_with(default_segmenter: lumotext.Segmenter,
+                                                           threads: int) -> None:
+    # One distinct word per text: far more words than a quarter of the
+    # batch's characters, in one- and two-byte text.
+    texts = [chr(0x4E00 + i) for i in range(300)] + [f"w{i}" for i in range(300)] + ["中国"] * 50
+    batch = default_segmenter.cut_batch(texts, threads=threads)
+    assert batch == [default_segmenter.cut(text) for text in texts]
+    assert batch[-1][0] is batch[-2][0]
+
+
+@pytest.mark.parametrize("threads", [1, 2])
 def test_cut_batch_words_hold_one_reference_per_use(default_segmenter: lumotext.Segmenter, threads: int) -> None:
     batch = default_segmenter.cut_batch(["中国，中国人民", "中国"] * 20, threads=threads)
     uses = collections.Counter(id(word) for words in batch for word in words)
