@@ -122,7 +122,7 @@ def run_split(function, parts: list[list[str]]) -> tuple[float, float]:
 
 
 class Paired:
-    """runs alternating runs of function on one thread over pieces and on two
+    """Alternating runs of function on one thread over pieces and on two
     threads over halves: medians of each, and the median of the paired ratios
     one / two, which a machine's drift between runs moves less than a ratio
     of separate medians."""

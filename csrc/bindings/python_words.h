@@ -119,14 +119,12 @@ PyObject* NewStrOfUnits(const Unit* first, std::size_t length) {
 // set when no str can be made.
 template <typename Unit>
 PyObject* NewWordOfUnits(const Unit* first, std::size_t length, bool share_short) {
-  if (share_short && length >= 1 && length <= ShortWordCache::kMaxUnits<Unit>) {
-    return ShortWordCache::Word(first, length, NewStrOfUnits<Unit>);
-  }
-  if constexpr (sizeof(Unit) == 2) {
-    if (share_short && length <= ShortWordCache::kMaxUnits<Py_UCS1>) {
-      bool latin = false;
-      PyObject* word = ShortWordCache::LatinWord(first, length, NewStrOfUnits<Unit>, latin);
-      if (latin) return word;
+  if (share_short && length >= 1) {
+    if (length <= ShortWordCache::kMaxUnits<Unit>) return ShortWordCache::Word(first, length, NewStrOfUnits<Unit>);
+    if constexpr (sizeof(Unit) == 2) {
+      if (length <= ShortWordCache::kMaxUnits<Py_UCS1>) {
+        return ShortWordCache::LatinWord(first, length, NewStrOfUnits<Unit>);
+      }
     }
   }
   return NewStrOfUnits(first, length);

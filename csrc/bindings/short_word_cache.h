@@ -48,20 +48,18 @@ class ShortWordCache {
                   [&] { return make(first, length); });
   }
 
-  // The same for four to eight two-byte units that are all Latin-1 (an
-  // English word in Chinese text, say): the word shares the one-byte table's
-  // str of those characters. Sets latin to whether they are; when they are
-  // not, returns null and the caller makes the word itself.
+  // The same for five to eight two-byte units: when all are Latin-1 (an
+  // English word in Chinese text, say), the word shares the one-byte table's
+  // str of those characters; otherwise make(first, length) makes it.
   template <typename Make>
-  static PyObject* LatinWord(const Py_UCS2* first, std::size_t length, Make make, bool& latin) {
+  static PyObject* LatinWord(const Py_UCS2* first, std::size_t length, Make make) {
     // Two loads of four units, overlapping below eight, cover the word
     // without reading outside it.
     std::uint64_t head;
     std::uint64_t tail;
     std::memcpy(&head, first, sizeof head);
     std::memcpy(&tail, first + length - 4, sizeof tail);
-    latin = ((head | tail) & 0xFF00FF00FF00FF00ull) == 0;
-    if (!latin) return nullptr;
+    if (((head | tail) & 0xFF00FF00FF00FF00ull) != 0) return make(first, length);
     // The units' low bytes, in order; the shared units agree, so OR joins them.
     const std::uint64_t units = LowBytes(head) | LowBytes(tail) << (8 * (length - 4));
     return Shared(narrow_, units, length, [&] { return make(first, length); });

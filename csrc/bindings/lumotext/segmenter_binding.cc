@@ -218,10 +218,7 @@ class BatchRun {
       while (finished_workers_ < workers.size()) {
         if (done_.wait_for(lock, kSignalPoll, [&] { return finished_workers_ == workers.size(); })) break;
         lock.unlock();
-        {
-          py::gil_scoped_acquire acquire;
-          interrupted = PyErr_CheckSignals() != 0;
-        }
+        interrupted = SignalHandlerRaised();
         lock.lock();
         if (interrupted) {
           cancelled_.store(true);
@@ -271,6 +268,13 @@ class BatchRun {
   }
 
  private:
+  // Takes the interpreter lock to run Python's signal handlers; whether one
+  // raised (its error is then set).
+  static bool SignalHandlerRaised() {
+    py::gil_scoped_acquire acquire;
+    return PyErr_CheckSignals() != 0;
+  }
+
   // Cuts texts until none is left. On the calling thread (interrupted given)
   // also runs Python's signal handlers every kSignalPoll, between texts, and
   // stops with interrupted set when one raised.
@@ -280,11 +284,7 @@ class BatchRun {
     try {
       for (std::size_t i = next_.fetch_add(1); i < texts_.size() && !cancelled_.load(); i = next_.fetch_add(1)) {
         if (interrupted != nullptr && std::chrono::steady_clock::now() >= next_poll) {
-          py::gil_scoped_acquire acquire;
-          if (PyErr_CheckSignals() != 0) {
-            *interrupted = true;
-            break;
-          }
+          if ((*interrupted = SignalHandlerRaised())) break;
           next_poll = std::chrono::steady_clock::now() + kSignalPoll;
         }
         const CodePointText& text = texts_[i];
@@ -314,7 +314,7 @@ class BatchRun {
   // kTablesPerWorker per worker, made and written by that worker only, when
   // it meets a text of the table's width.
   std::vector<std::optional<WordTable>> tables_;
-  std::size_t table_words_ = 512;  // the room a table starts with
+  std::size_t table_words_ = 0;  // the room a table starts with, set by Run
   std::atomic<std::size_t> next_{0};
   std::atomic<bool> cancelled_{false};
   std::mutex mutex_;
