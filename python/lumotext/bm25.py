@@ -40,6 +40,10 @@ _OUTPUTS = {"dict": 0, "sparse": 1, "csr": 2}
 _IDFS = ("corpus", "document")
 # Documents handed to the native trainer per call when fit reads an iterator.
 _FIT_CHUNK = 2048
+# Texts cut and trained per native call when fit_texts reads an iterator.
+_TEXT_CHUNK = 8192
+# The method of a segmenter other than lumotext's that gives each mode's words.
+_CUT_METHODS = {"default": "cut", "search": "cut_for_search", "full": "cut_all"}
 
 
 def _check_choice(name: str, value: object, choices: Iterable[str]) -> None:
@@ -50,6 +54,13 @@ def _check_choice(name: str, value: object, choices: Iterable[str]) -> None:
 
 def _as_sequence(items: Iterable[Any]) -> Sequence[Any]:
     return items if isinstance(items, (list, tuple)) else list(items)
+
+
+def _checked_texts(texts: Iterable[Any]) -> Iterable[str]:
+    for index, text in enumerate(texts):
+        if not isinstance(text, str):
+            raise TypeError(f"texts[{index}] must be str, not {type(text).__name__}")
+        yield text
 
 
 def _without_gc(call: Any, *args: Any) -> Any:
@@ -161,6 +172,56 @@ class BM25Encoder:
         first = 0
         while chunk := list(itertools.islice(iterator, _FIT_CHUNK)):
             self._model.train_batch(chunk, first, threads)
+            first += len(chunk)
+        return self
+
+    def fit_texts(self, texts: Iterable[str], segmenter: Any = None, *, mode: str = "default",
+                  threads: int | None = None, progress: bool = False) -> BM25Encoder:
+        """Trains on the words of every text (any iterable of str), one
+        document per text, and returns self: the statistics of
+        ``fit(segmenter.cut_batch(texts, mode))``, bit for bit.
+
+        segmenter is a `lumotext.Segmenter` (default: one built from the
+        default data once per process) or any object with ``cut`` (and
+        ``cut_for_search`` or ``cut_all`` for the modes "search" and "full").
+        A `Segmenter` cuts and trains on ``threads`` native threads (default:
+        the CPUs this process may run on) without making a Python object per
+        word, which is several times faster than cutting and then fitting.
+
+        A text that is not a str raises TypeError and one that cannot be
+        encoded (a lone surrogate) ValueError, both naming it as
+        ``texts[i]``. A list or tuple of texts trains all or nothing; other
+        iterables are read in chunks of a few thousand texts, and the chunks
+        before a failing one stay trained. ``progress=True`` shows a tqdm bar
+        of the texts when tqdm is installed.
+        """
+        from lumotext.segmenter import _MODES, Segmenter, _default_segmenter
+
+        _check_choice("mode", mode, _MODES)
+        threads = thread_count(threads)
+        if segmenter is None:
+            segmenter = _default_segmenter()
+        if progress:
+            try:
+                from tqdm.auto import tqdm
+            except ImportError:
+                pass
+            else:
+                texts = tqdm(texts, unit="text", desc="BM25 fit_texts")
+        if not isinstance(segmenter, Segmenter):
+            cut = getattr(segmenter, _CUT_METHODS[mode], None)
+            if not callable(cut):
+                raise TypeError(f"segmenter {type(segmenter).__name__} has no {_CUT_METHODS[mode]} method "
+                                f"for mode {mode!r}")
+            return self.fit((cut(text) for text in _checked_texts(texts)), threads=threads)
+        engine = segmenter._engine
+        if isinstance(texts, (list, tuple)):
+            _native.train_texts(self._model, engine, texts, _MODES[mode], threads, 0)
+            return self
+        iterator = iter(texts)
+        first = 0
+        while chunk := list(itertools.islice(iterator, _TEXT_CHUNK)):
+            _native.train_texts(self._model, engine, chunk, _MODES[mode], threads, first)
             first += len(chunk)
         return self
 

@@ -46,21 +46,20 @@ def _checked(texts: Iterable[Any]) -> Iterable[str]:
 
 def _train_partition(texts: Iterable[Any], payload: bytes, b: float, k1: float, idf: str) -> BM25Encoder:
     segmenter = _segmenter(payload)
-    tokens: Iterable[list[str]]
-    if isinstance(segmenter, Segmenter):
-        # The whole partition in one native call, on one thread: the cluster
-        # already runs a task per core. The call checks every text itself;
-        # only when one is not a str are they checked here, for the message.
-        batch = list(texts)
-        try:
-            tokens = segmenter.cut_batch(batch, threads=1)
-        except TypeError:
-            for _ in _checked(batch):
-                pass
-            raise
-    else:
-        tokens = (segmenter.cut(text) for text in _checked(texts))
-    return BM25Encoder(b, k1, idf).fit(tokens, threads=1)
+    encoder = BM25Encoder(b, k1, idf)
+    if not isinstance(segmenter, Segmenter):
+        return encoder.fit((segmenter.cut(text) for text in _checked(texts)), threads=1)
+    # The whole partition in one native call that cuts and trains without a
+    # Python object per word, on one thread: the cluster already runs a task
+    # per core. The call checks every text itself; only when one is not a
+    # str are they checked here, for the message.
+    batch = list(texts)
+    try:
+        return encoder.fit_texts(batch, segmenter, threads=1)
+    except TypeError:
+        for _ in _checked(batch):
+            pass
+        raise
 
 
 def _merge(encoders: Iterable[BM25Encoder]) -> BM25Encoder:

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import functools
 import os
 import tempfile
 from collections.abc import Iterable, Sequence
@@ -272,6 +273,13 @@ class Segmenter:
 
     def __deepcopy__(self, memo: dict[int, Any]) -> Segmenter:
         return self.__copy__()
+
+
+@functools.lru_cache(maxsize=None)
+def _default_segmenter() -> Segmenter:
+    """One `Segmenter` of the default data, built on first use and shared by
+    the calls that take a segmenter but were given none."""
+    return Segmenter()
 
 
 def _restore(arguments: dict[str, Any]) -> Segmenter:

@@ -5,25 +5,21 @@
 #include <Python.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <exception>
-#include <limits>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "bindings/collector_pause.h"
 #include "bindings/direct_call.h"
 #include "bindings/lock_release.h"
+#include "bindings/lumotext/engine_texts.h"
 #include "bindings/lumotext/registration.h"
+#include "bindings/lumotext/text_workers.h"
 #include "bindings/python_words.h"
 #include "bindings/word_table.h"
 #include "tokenizer/jieba/data_file_check.h"
@@ -36,57 +32,6 @@ namespace py = pybind11;
 namespace lumo::bindings::companion {
 
 namespace {
-
-using typing::text::jieba::CodePointText;
-using typing::text::jieba::Jieba;
-using typing::text::jieba::WordSlice;
-
-// The three cuts: Cut, CutForSearch, the full segmenter. Numbered as the
-// Python layer passes them.
-enum class Mode : int { kDefault = 0, kSearch = 1, kFull = 2 };
-
-Mode ToMode(int mode) {
-  if (mode < 0 || mode > 2) throw py::value_error("mode must be 0, 1 or 2");
-  return static_cast<Mode>(mode);
-}
-
-void CutSlices(const Jieba& engine, Mode mode, const CodePointText& text, std::vector<WordSlice>& slices) {
-  switch (mode) {
-    case Mode::kDefault: engine.CutSlices(text, slices); break;
-    case Mode::kSearch: engine.CutForSearchSlices(text, slices); break;
-    case Mode::kFull: typing::text::jieba::CutAllSlices(engine, text, slices); break;
-  }
-}
-
-// The engine takes texts under 4 GiB of UTF-8.
-constexpr std::size_t kTextLimit = std::numeric_limits<std::uint32_t>::max();
-
-// The UTF-8 view of a str; TypeError for anything else, UnicodeEncodeError
-// for a str with a lone surrogate, ValueError past the engine's 4 GiB limit.
-std::string_view Utf8Of(PyObject* text) {
-  if (!PyUnicode_Check(text)) {
-    throw py::type_error(std::string("text must be str, not ") + Py_TYPE(text)->tp_name);
-  }
-  Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(text, &size);
-  if (data == nullptr) throw py::error_already_set();
-  if (static_cast<std::uint64_t>(size) >= kTextLimit) {
-    throw py::value_error("text too long: the segmenter takes texts under 4 GiB of UTF-8");
-  }
-  return {data, static_cast<std::size_t>(size)};
-}
-
-// The code points of a str, with the errors of Utf8Of for a str that has no
-// UTF-8 under the limit.
-CodePointText CodePointsOf(PyObject* text) {
-  if (!PyUnicode_Check(text)) {
-    throw py::type_error(std::string("text must be str, not ") + Py_TYPE(text)->tp_name);
-  }
-  if (PyUnicode_READY(text) != 0) throw py::error_already_set();
-  const CodePointText code_points = StorageOf(text);
-  if (!EncodableUnder(code_points, kTextLimit)) Utf8Of(text);  // raises
-  return code_points;
-}
 
 // (word, start, end) of every word of text at slices (code point slices).
 // Consecutive words usually meet (one's end is the next one's start), so an
@@ -171,65 +116,24 @@ constexpr std::uint32_t kTablesPerWorker = 3;
 std::uint32_t WidthIndex(unsigned width) { return width == 1 ? 0 : width == 2 ? 1 : 2; }
 unsigned WidthOfTable(std::uint32_t table) { return 1u << (table % kTablesPerWorker); }
 
-// A text with a surrogate, or whose UTF-8 reaches the engine's limit; the
-// caller finds which and raises as for a single text.
-struct UnencodableText {};
-
-// Runs cut over many texts on worker threads while the calling thread waits
-// without the interpreter lock, taking it back briefly every kSignalPoll to let
-// Python run its signal handlers: a KeyboardInterrupt (or any exception a
-// handler raises) stops the workers after their current text and propagates.
-// A single worker is the calling thread itself, which takes the lock back for
-// the handlers between texts once kSignalPoll has passed: starting a thread and
-// waking the caller when it ends costs about a quarter of a millisecond, more
-// than cutting a small batch.
+// Cuts many texts on worker threads (RunOnWorkers), each worker numbering
+// the words of its texts in word tables of its own.
 class BatchRun {
  public:
-  static constexpr std::chrono::milliseconds kSignalPoll{20};
-
   BatchRun(const Jieba& engine, Mode mode, const std::vector<CodePointText>& texts)
       : engine_(engine), mode_(mode), texts_(texts), results_(texts.size()) {}
 
-  // Cuts every text with `threads` workers; throws error_already_set when a
-  // signal handler raised, UnencodableText when a text has no UTF-8 under
-  // the size limit.
+  // Cuts every text with `threads` workers; throws as RunOnWorkers, and
+  // UnencodableText when a text has no UTF-8 under the size limit.
   void Run(std::size_t threads) {
     tables_.resize(threads * kTablesPerWorker);
+    slices_.resize(threads);
     // Room for a share of the batch's words, so that a small batch does not
     // clear tables sized for a large one; a table grows as it fills.
     std::size_t units = 0;
     for (const CodePointText& text : texts_) units += text.size;
     table_words_ = std::clamp<std::size_t>(units / threads / 4, 8, 512);
-    bool interrupted = false;
-    if (threads == 1) {
-      py::gil_scoped_release release;
-      Work(0, &interrupted);
-    } else {
-      py::gil_scoped_release release;
-      std::vector<std::thread> workers;
-      workers.reserve(threads);
-      try {
-        for (std::uint32_t i = 0; i < threads; ++i) workers.emplace_back([this, i] { Work(i); });
-      } catch (...) {
-        // No thread to start: the workers already running finish the batch.
-        if (workers.empty()) throw;
-      }
-      std::unique_lock<std::mutex> lock(mutex_);
-      while (finished_workers_ < workers.size()) {
-        if (done_.wait_for(lock, kSignalPoll, [&] { return finished_workers_ == workers.size(); })) break;
-        lock.unlock();
-        interrupted = SignalHandlerRaised();
-        lock.lock();
-        if (interrupted) {
-          cancelled_.store(true);
-          done_.wait(lock, [&] { return finished_workers_ == workers.size(); });
-        }
-      }
-      lock.unlock();
-      for (std::thread& worker : workers) worker.join();
-    }
-    if (interrupted) throw py::error_already_set();
-    if (failure_) std::rethrow_exception(failure_);
+    RunOnWorkers(texts_.size(), threads, [this](std::uint32_t worker, std::size_t i) { Cut(worker, i); });
   }
 
   // The word lists, in input order. Holds the lock. Every list and every
@@ -268,43 +172,17 @@ class BatchRun {
   }
 
  private:
-  // Takes the interpreter lock to run Python's signal handlers; whether one
-  // raised (its error is then set).
-  static bool SignalHandlerRaised() {
-    py::gil_scoped_acquire acquire;
-    return PyErr_CheckSignals() != 0;
-  }
-
-  // Cuts texts until none is left. On the calling thread (interrupted given)
-  // also runs Python's signal handlers every kSignalPoll, between texts, and
-  // stops with interrupted set when one raised.
-  void Work(std::uint32_t worker, bool* interrupted = nullptr) {
-    std::vector<WordSlice> slices;
-    auto next_poll = std::chrono::steady_clock::now() + kSignalPoll;
-    try {
-      for (std::size_t i = next_.fetch_add(1); i < texts_.size() && !cancelled_.load(); i = next_.fetch_add(1)) {
-        if (interrupted != nullptr && std::chrono::steady_clock::now() >= next_poll) {
-          if ((*interrupted = SignalHandlerRaised())) break;
-          next_poll = std::chrono::steady_clock::now() + kSignalPoll;
-        }
-        const CodePointText& text = texts_[i];
-        if (!EncodableUnder(text, kTextLimit)) throw UnencodableText{};
-        CutSlices(engine_, mode_, text, slices);
-        InternedWords& cut = results_[i];
-        cut.table = worker * kTablesPerWorker + WidthIndex(text.width);
-        std::optional<WordTable>& slot = tables_[cut.table];
-        WordTable& table = slot ? *slot : slot.emplace(table_words_);
-        cut.numbers.resize(slices.size());
-        for (std::size_t k = 0; k < slices.size(); ++k) cut.numbers[k] = table.Intern(UnitBytes(text, slices[k]));
-      }
-    } catch (...) {
-      std::lock_guard<std::mutex> guard(mutex_);
-      if (!failure_) failure_ = std::current_exception();
-      cancelled_.store(true);
-    }
-    std::lock_guard<std::mutex> guard(mutex_);
-    ++finished_workers_;
-    done_.notify_all();
+  void Cut(std::uint32_t worker, std::size_t i) {
+    const CodePointText& text = texts_[i];
+    if (!EncodableUnder(text, kTextLimit)) throw UnencodableText{};
+    std::vector<WordSlice>& slices = slices_[worker];
+    CutSlices(engine_, mode_, text, slices);
+    InternedWords& cut = results_[i];
+    cut.table = worker * kTablesPerWorker + WidthIndex(text.width);
+    std::optional<WordTable>& slot = tables_[cut.table];
+    WordTable& table = slot ? *slot : slot.emplace(table_words_);
+    cut.numbers.resize(slices.size());
+    for (std::size_t k = 0; k < slices.size(); ++k) cut.numbers[k] = table.Intern(UnitBytes(text, slices[k]));
   }
 
   const Jieba& engine_;
@@ -315,33 +193,8 @@ class BatchRun {
   // it meets a text of the table's width.
   std::vector<std::optional<WordTable>> tables_;
   std::size_t table_words_ = 0;  // the room a table starts with, set by Run
-  std::atomic<std::size_t> next_{0};
-  std::atomic<bool> cancelled_{false};
-  std::mutex mutex_;
-  std::condition_variable done_;
-  std::size_t finished_workers_ = 0;  // guarded by mutex_
-  std::exception_ptr failure_;        // guarded by mutex_
+  std::vector<std::vector<WordSlice>> slices_;  // each worker's
 };
-
-// Raises the current Python error again as `kind` with "texts[index]: "
-// before its message, chained to the original.
-[[noreturn]] void RaiseForItem(py::error_already_set& error, PyObject* kind, std::size_t index) {
-  const std::string message = "texts[" + std::to_string(index) + "]: " + py::str(error.value()).cast<std::string>();
-  py::raise_from(error, kind, message.c_str());
-  throw py::error_already_set();
-}
-
-// The code points of texts[i] as CodePointsOf gives them, its errors raised
-// as ValueError naming the index.
-CodePointText CheckedCodePointsOf(PyObject* item, std::size_t i) {
-  try {
-    return CodePointsOf(item);
-  } catch (py::error_already_set& error) {
-    RaiseForItem(error, PyExc_ValueError, i);
-  } catch (py::value_error& error) {
-    throw py::value_error("texts[" + std::to_string(i) + "]: " + error.what());
-  }
-}
 
 py::list CutBatch(const Jieba& engine, const py::handle& texts, int mode_number, std::size_t threads) {
   const Mode mode = ToMode(mode_number);
@@ -350,25 +203,12 @@ py::list CutBatch(const Jieba& engine, const py::handle& texts, int mode_number,
   // list while the lock is released.
   const py::tuple items = py::reinterpret_steal<py::tuple>(PySequence_Tuple(texts.ptr()));
   if (!items) throw py::error_already_set();
-  // Surrogates and the size limit are checked by the workers, off the lock.
-  std::vector<CodePointText> sources(items.size());
-  for (std::size_t i = 0; i < sources.size(); ++i) {
-    PyObject* item = PyTuple_GET_ITEM(items.ptr(), static_cast<Py_ssize_t>(i));
-    if (!PyUnicode_Check(item)) {
-      throw py::type_error("texts[" + std::to_string(i) + "] must be str, not " + Py_TYPE(item)->tp_name);
-    }
-    if (PyUnicode_READY(item) != 0) throw py::error_already_set();
-    sources[i] = StorageOf(item);
-  }
+  const std::vector<CodePointText> sources = BatchTexts(items, 0);
   BatchRun run(engine, mode, sources);
   try {
     if (!sources.empty()) run.Run(std::min(threads, sources.size()));
   } catch (const UnencodableText&) {
-    // Raise for the first such text, as a text-by-text check would.
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-      CheckedCodePointsOf(PyTuple_GET_ITEM(items.ptr(), static_cast<Py_ssize_t>(i)), i);
-    }
-    throw std::logic_error("a text could not be encoded, yet each has UTF-8");
+    RaiseForFirstUnencodable(items, 0);
   }
   return run.Results();
 }

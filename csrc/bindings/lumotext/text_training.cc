@@ -1,0 +1,139 @@
+// Training a BM25 encoder on raw texts cut by the segmentation engine, with
+// no Python object per word: each worker cuts its texts into code point
+// slices, encodes each word's UTF-8 (the token text a str token trains
+// under) and trains an encoder of its own; the workers' encoders are then
+// merged, which gives exactly the statistics of training the texts one by
+// one in order.
+#include <Python.h>
+#include <pybind11/pybind11.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "bindings/lumotext/engine_texts.h"
+#include "bindings/lumotext/registration.h"
+#include "bindings/lumotext/text_workers.h"
+#include "bindings/python_words.h"
+#include "bm25/bm25_encoder.h"
+
+namespace py = pybind11;
+
+namespace lumo::bindings::companion {
+
+namespace {
+
+using typing::text::BM25Encoder;
+
+// Writes the UTF-8 of the code points at units to out (room for 4 bytes per
+// unit, 3 for two-byte units, 2 for one-byte units); returns its end. No
+// unit is a surrogate: the text was checked.
+template <typename Unit>
+char* EncodeUtf8(const Unit* units, std::size_t length, char* out) {
+  for (std::size_t i = 0; i < length; ++i) {
+    const std::uint32_t c = units[i];
+    if (c < 0x80) {
+      *out++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+      *out++ = static_cast<char>(0xC0 | (c >> 6));
+      *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      *out++ = static_cast<char>(0xE0 | (c >> 12));
+      *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      *out++ = static_cast<char>(0xF0 | (c >> 18));
+      *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// One worker's encoder and the room it cuts and encodes a text in.
+struct TextTrainer {
+  explicit TextTrainer(const BM25Encoder& like) : encoder(like.model().b(), like.model().k1(), like.idf()) {}
+
+  // Trains the words of text as one document.
+  void Train(const Jieba& engine, Mode mode, const CodePointText& text) {
+    CutSlices(engine, mode, text, slices);
+    std::size_t units = 0;
+    for (const WordSlice& slice : slices) units += slice.byte_length;
+    const std::size_t room = units * (text.width == 1 ? 2 : text.width == 2 ? 3 : 4);
+    if (room > bytes_room) {
+      bytes.reset(new char[room]);
+      bytes_room = room;
+    }
+    tokens.resize(slices.size());
+    const auto encode = [&](const auto* units_of_text) {
+      char* out = bytes.get();
+      for (std::size_t k = 0; k < slices.size(); ++k) {
+        char* end = EncodeUtf8(units_of_text + slices[k].byte_offset, slices[k].byte_length, out);
+        tokens[k] = std::string_view(out, static_cast<std::size_t>(end - out));
+        out = end;
+      }
+    };
+    switch (text.width) {
+      case 1: encode(static_cast<const std::uint8_t*>(text.data)); break;
+      case 2: encode(static_cast<const std::uint16_t*>(text.data)); break;
+      default: encode(static_cast<const std::uint32_t*>(text.data)); break;
+    }
+    encoder.Train(tokens);
+  }
+
+  BM25Encoder encoder;
+  std::vector<WordSlice> slices;
+  std::unique_ptr<char[]> bytes;
+  std::size_t bytes_room = 0;
+  std::vector<std::string_view> tokens;
+};
+
+// Trains encoder on the cut of every text (mode as Engine.cut takes it), one
+// document per text, on `threads` workers. All or nothing: a text that is
+// not a str (TypeError), has a lone surrogate or is too long (ValueError),
+// an interrupt, or a counter that would overflow leaves the encoder as it
+// was. Errors name texts[first_index + i].
+void TrainTexts(BM25Encoder& encoder, const Jieba& engine, const py::handle& texts, int mode_number,
+                std::size_t threads, std::size_t first_index) {
+  const Mode mode = ToMode(mode_number);
+  if (threads == 0) throw py::value_error("threads must be at least 1");
+  // A tuple holds a reference to every text, whatever happens to the caller's
+  // list while the lock is released.
+  const py::tuple items = py::reinterpret_steal<py::tuple>(PySequence_Tuple(texts.ptr()));
+  if (!items) throw py::error_already_set();
+  const std::vector<CodePointText> sources = BatchTexts(items, first_index);
+  if (sources.empty()) return;
+  threads = std::min(threads, sources.size());
+  std::vector<TextTrainer> trainers;
+  trainers.reserve(threads);
+  for (std::size_t k = 0; k < threads; ++k) trainers.emplace_back(encoder);
+  try {
+    RunOnWorkers(sources.size(), threads, [&](std::uint32_t worker, std::size_t i) {
+      if (!EncodableUnder(sources[i], kTextLimit)) throw UnencodableText{};
+      trainers[worker].Train(engine, mode, sources[i]);
+    });
+  } catch (const UnencodableText&) {
+    RaiseForFirstUnencodable(items, first_index);
+  }
+  {
+    py::gil_scoped_release release;
+    for (std::size_t k = 1; k < trainers.size(); ++k) trainers[0].encoder.Merge(trainers[k].encoder);
+  }
+  // The caller's encoder changes with the lock held, so that no other thread
+  // sees it half merged; Merge leaves it unchanged when it throws.
+  encoder.Merge(trainers[0].encoder);
+}
+
+}  // namespace
+
+void RegisterTextTraining(py::module_& module) {
+  module.def("train_texts", &TrainTexts, py::arg("encoder"), py::arg("engine"), py::arg("texts"), py::arg("mode"),
+             py::arg("threads"), py::arg("first_index"),
+             "Trains encoder on the cut of every text, one document per text, on `threads` native threads;\n"
+             "the encoder is left unchanged when any text fails.");
+}
+
+}  // namespace lumo::bindings::companion
