@@ -1,7 +1,7 @@
 """Wall-clock time of lumotext.dask.fit_bm25 (segmentation included) on a
 distributed.LocalCluster with 1 and with 2 worker processes, in the same run,
 on the benchmark text (one document per line), against segmenting and
-fitting in this process, with the time an empty reduction over the same bag
+fitting in this process (a cut per text, and fit_texts on one thread and on all), with the time an empty reduction over the same bag
 takes on each cluster (the fixed cost of a Dask computation). Run by hand
 from the project root:
 
@@ -74,7 +74,18 @@ def main():
     cpu_before = time.process_time()
     local, expected = wall(lambda: BM25Encoder().fit(segmenter.cut(t) for t in texts), args.runs)
     local_cpu = (time.process_time() - cpu_before) / args.runs
-    print(f"{'in process':<12} {local:>7.2f} s  {megabytes / local:>6.2f} MB/s  (CPU {local_cpu:.2f} s per run)")
+    print(f"{'in process':<20} {local:>7.2f} s  {megabytes / local:>6.2f} MB/s  (CPU {local_cpu:.2f} s per run; "
+          f"a cut per text, then fit)")
+    # What each worker task runs: cutting and training natively, one thread,
+    # and the same call on every core of this process.
+    for threads in (1, None):
+        cpu_before = time.process_time()
+        fused, fused_result = wall(lambda: BM25Encoder().fit_texts(texts, segmenter, threads=threads), args.runs)
+        fused_cpu = (time.process_time() - cpu_before) / args.runs
+        assert fused_result == expected, "fit_texts differs from fitting the cuts"
+        label = f"fit_texts, {'1 thread' if threads == 1 else 'all CPUs'}"
+        print(f"{label:<20} {fused:>7.2f} s  {megabytes / fused:>6.2f} MB/s  (CPU {fused_cpu:.2f} s per run; "
+              f"{local / fused:.2f}x the cut per text)")
     results = {}
     for workers in (1, 2):
         with distributed.LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
@@ -89,7 +100,8 @@ def main():
             # What any reduction over this bag costs on this cluster, work aside.
             floor, _ = wall(lambda: bag.reduction(lambda part: sum(1 for _ in part), sum).compute(), args.runs)
             # Worker CPU per run tells the work apart from waiting on a busy machine.
-            print(f"{workers} worker{'s' if workers > 1 else ' '}    {seconds:>7.2f} s  "
+            label = f"{workers} worker{'s' if workers > 1 else ''}"
+            print(f"{label:<20} {seconds:>7.2f} s  "
                   f"{megabytes / seconds:>6.2f} MB/s  (worker CPU {worker_cpu:.2f} s per run; "
                   f"an empty reduction takes {floor:.2f} s)")
     print(f"\n2 workers / 1 worker: {results[1] / results[2]:.2f}x (target >= 1.7x)")
