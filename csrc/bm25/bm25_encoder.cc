@@ -96,6 +96,14 @@ void BM25Encoder::Train(std::span<const std::int64_t> tokens) {
   AddDocument(distinct, tokens.size());
 }
 
+BM25Encoder BM25Encoder::DocumentWeights() const {
+  BM25Encoder weights(model_._b, model_._k1, idf_);
+  weights.model_._doc_count = model_._doc_count;
+  weights.model_._doc_length_total = model_._doc_length_total;
+  weights.model_._doc_length_average = model_._doc_length_average;
+  return weights;
+}
+
 double BM25Encoder::DocumentNorm(std::size_t length) const {
   return LengthNorm(length, model_._b, model_._k1, model_._doc_length_average);
 }

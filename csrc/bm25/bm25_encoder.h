@@ -57,6 +57,11 @@ class BM25Encoder {
   StringSparseVector EncodeQuery(std::span<const std::string_view> tokens) const;
   IntegerSparseVector EncodeQuery(std::span<const std::int64_t> tokens) const;
 
+  // An encoder with this one's parameters, document count and lengths but
+  // no tokens: its document vectors are this encoder's, so it can weigh
+  // documents on other threads while this one goes on training.
+  BM25Encoder DocumentWeights() const;
+
   // ToIndexed(EncodeDocument(tokens), scratch), bit for bit, without the
   // vector keyed by token in between. The result lives in scratch until its
   // next use.

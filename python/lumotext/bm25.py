@@ -63,6 +63,13 @@ def _checked_texts(texts: Iterable[Any]) -> Iterable[str]:
         yield text
 
 
+def _cut_method(segmenter: Any, mode: str) -> Any:
+    cut = getattr(segmenter, _CUT_METHODS[mode], None)
+    if not callable(cut):
+        raise TypeError(f"segmenter {type(segmenter).__name__} has no {_CUT_METHODS[mode]} method for mode {mode!r}")
+    return cut
+
+
 def _without_gc(call: Any, *args: Any) -> Any:
     # A "sparse" batch creates three containers per vector, and every few
     # hundred of them would start a collection that walks the caller's live
@@ -209,10 +216,7 @@ class BM25Encoder:
             else:
                 texts = tqdm(texts, unit="text", desc="BM25 fit_texts")
         if not isinstance(segmenter, Segmenter):
-            cut = getattr(segmenter, _CUT_METHODS[mode], None)
-            if not callable(cut):
-                raise TypeError(f"segmenter {type(segmenter).__name__} has no {_CUT_METHODS[mode]} method "
-                                f"for mode {mode!r}")
+            cut = _cut_method(segmenter, mode)
             return self.fit((cut(text) for text in _checked_texts(texts)), threads=threads)
         engine = segmenter._engine
         if isinstance(texts, (list, tuple)):
@@ -240,6 +244,33 @@ class BM25Encoder:
         docs = _as_sequence(docs)
         result = _without_gc(self._model.encode_documents, docs, _OUTPUTS[output])
         return _csr(result, len(docs)) if output == "csr" else result
+
+    def encode_texts(self, texts: Iterable[str], segmenter: Any = None, *, mode: str = "default",
+                     output: str = "dict", threads: int | None = None) -> Any:
+        """Document vectors of raw texts: ``encode_documents(
+        segmenter.cut_batch(texts, mode), output)``, bit for bit, in the same
+        formats (a dict's keys are the words).
+
+        segmenter as for `fit_texts`. A `Segmenter` cuts and weighs on
+        ``threads`` native threads (default: the CPUs this process may run
+        on) without a Python object per word, reading a copy of the
+        encoder's statistics, so other threads may go on training it.
+        Errors as `fit_texts`; nothing is returned for a batch with a bad
+        text.
+        """
+        from lumotext.segmenter import _MODES, Segmenter, _default_segmenter
+
+        _check_choice("mode", mode, _MODES)
+        _check_choice("output", output, _OUTPUTS)
+        threads = thread_count(threads)
+        if segmenter is None:
+            segmenter = _default_segmenter()
+        texts = _as_sequence(texts)
+        if not isinstance(segmenter, Segmenter):
+            cut = _cut_method(segmenter, mode)
+            return self.encode_documents([cut(text) for text in _checked_texts(texts)], output)
+        result = _native.encode_texts(self._model, segmenter._engine, texts, _MODES[mode], _OUTPUTS[output], threads)
+        return _csr(result, len(texts)) if output == "csr" else result
 
     def encode_queries(self, queries: Iterable[Sequence[Token]], output: str = "dict") -> Any:
         """Query vectors (IDF weights summing to 1) of every token list of

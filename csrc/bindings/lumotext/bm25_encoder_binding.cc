@@ -4,7 +4,6 @@
 // lock is held and no Python code runs, so the views stay valid. The Python
 // class lumotext.BM25Encoder checks arguments and documents the methods.
 #include <Python.h>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -20,6 +19,7 @@
 
 #include "bindings/collector_pause.h"
 #include "bindings/lumotext/registration.h"
+#include "bindings/lumotext/sparse_output.h"
 #include "bindings/string_token.h"
 #include "bm25/batch_trainer.h"
 #include "bm25/bm25_encoder.h"
@@ -145,26 +145,6 @@ py::dict ToDict(const Weights& weights, const TokenList& list) {
   return dict;
 }
 
-py::dict ToSparse(std::span<const IndexedWeight> entries) {
-  py::list indices(entries.size());
-  py::list values(entries.size());
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    PyObject* index = PyLong_FromUnsignedLong(entries[i].index);
-    PyObject* value = PyFloat_FromDouble(entries[i].weight);
-    if (!index || !value) {
-      Py_XDECREF(index);
-      Py_XDECREF(value);
-      throw py::error_already_set();
-    }
-    PyList_SET_ITEM(indices.ptr(), static_cast<Py_ssize_t>(i), index);
-    PyList_SET_ITEM(values.ptr(), static_cast<Py_ssize_t>(i), value);
-  }
-  py::dict vector;
-  vector["indices"] = std::move(indices);
-  vector["values"] = std::move(values);
-  return vector;
-}
-
 // An estimate of the tokens of a batch: lists and tuples by their sizes.
 std::size_t CountTokens(PyObject* const* documents, Py_ssize_t count) {
   std::size_t tokens = 0;
@@ -173,74 +153,6 @@ std::size_t CountTokens(PyObject* const* documents, Py_ssize_t count) {
   }
   return tokens;
 }
-
-// A bytearray of size bytes, its contents unset; large ones are offered to
-// the kernel for huge pages, since filling them is mostly page faults.
-py::bytearray NewByteArray(std::size_t size) {
-  auto array = py::reinterpret_steal<py::bytearray>(PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size)));
-  if (!array) throw py::error_already_set();
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  const auto begin = reinterpret_cast<std::uintptr_t>(PyByteArray_AS_STRING(array.ptr()));
-  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t last = (begin + size) & ~(kHugePage - 1);
-  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);  // advice only
-  return array;
-}
-
-// The three arrays of a CSR matrix (int64 indptr, int64 indices, float64
-// data), written row by row straight into the bytearrays returned.
-class CsrRows {
- public:
-  // Room for the rows of documents: one entry per token at most (lists and
-  // tuples are counted; other sequences grow the arrays as they come).
-  CsrRows(PyObject* const* documents, Py_ssize_t count)
-      : indptr_(NewByteArray((static_cast<std::size_t>(count) + 1) * sizeof(std::int64_t))) {
-    Grow(CountTokens(documents, count));
-    Indptr()[0] = 0;
-  }
-
-  void Append(std::span<const IndexedWeight> entries) {
-    if (entries.size() > capacity_ - size_) Grow(std::max(2 * capacity_, size_ + entries.size()));
-    auto* indices = reinterpret_cast<std::int64_t*>(PyByteArray_AS_STRING(indices_.ptr())) + size_;
-    auto* data = reinterpret_cast<double*>(PyByteArray_AS_STRING(data_.ptr())) + size_;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      indices[i] = entries[i].index;
-      data[i] = entries[i].weight;
-    }
-    size_ += entries.size();
-    Indptr()[++rows_] = static_cast<std::int64_t>(size_);
-  }
-
-  // (indptr, indices, data), cut to the entries written.
-  py::tuple Take() {
-    Resize(size_);
-    return py::make_tuple(indptr_, indices_, data_);
-  }
-
- private:
-  std::int64_t* Indptr() { return reinterpret_cast<std::int64_t*>(PyByteArray_AS_STRING(indptr_.ptr())); }
-
-  void Resize(std::size_t entries) {
-    if (!indices_) {
-      indices_ = NewByteArray(entries * sizeof(std::int64_t));
-      data_ = NewByteArray(entries * sizeof(double));
-    } else if (PyByteArray_Resize(indices_.ptr(), static_cast<Py_ssize_t>(entries * sizeof(std::int64_t))) != 0 ||
-               PyByteArray_Resize(data_.ptr(), static_cast<Py_ssize_t>(entries * sizeof(double))) != 0) {
-      throw py::error_already_set();
-    }
-  }
-  void Grow(std::size_t capacity) {
-    Resize(capacity);
-    capacity_ = capacity;
-  }
-
-  py::bytearray indptr_;
-  py::bytearray indices_;
-  py::bytearray data_;
-  std::size_t rows_ = 0;
-  std::size_t size_ = 0;      // entries written
-  std::size_t capacity_ = 0;  // entries the arrays hold
-};
 
 // Encodes every token list of documents with encode (the document or the
 // query encoder; encode_indexed gives the same vector keyed by index) into
@@ -258,7 +170,7 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
   PyObject** items = PySequence_Fast_ITEMS(held.ptr());
   py::list vectors(output == Output::kCsr ? 0 : count);
   std::optional<CsrRows> rows;
-  if (output == Output::kCsr) rows.emplace(items, count);
+  if (output == Output::kCsr) rows.emplace(static_cast<std::size_t>(count), CountTokens(items, count));
   typing::text::IndexScratch index_scratch;
   TokenList list;
   for (Py_ssize_t d = 0; d < count; ++d) {

@@ -8,4 +8,5 @@ PYBIND11_MODULE(_native, module) {
   lumo::bindings::companion::RegisterSegmenter(module);
   lumo::bindings::companion::RegisterBM25Encoder(module);
   lumo::bindings::companion::RegisterTextTraining(module);
+  lumo::bindings::companion::RegisterTextEncoding(module);
 }

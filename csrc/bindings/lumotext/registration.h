@@ -12,7 +12,9 @@ void RegisterSegmenter(pybind11::module_& module);
 // The BM25 encoder of lumotext: batches, sparse formats, document IDF, merge.
 void RegisterBM25Encoder(pybind11::module_& module);
 
-// Training the encoder on texts cut by the engine, after both classes.
+// Training the encoder on texts cut by the engine, and their document
+// vectors; after both classes.
 void RegisterTextTraining(pybind11::module_& module);
+void RegisterTextEncoding(pybind11::module_& module);
 
 }  // namespace lumo::bindings::companion

@@ -9,12 +9,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <string_view>
 #include <vector>
 
 #include "bindings/lumotext/engine_texts.h"
 #include "bindings/lumotext/registration.h"
+#include "bindings/lumotext/text_tokens.h"
 #include "bindings/lumotext/text_workers.h"
 #include "bindings/python_words.h"
 #include "bm25/bm25_encoder.h"
@@ -27,68 +26,11 @@ namespace {
 
 using typing::text::BM25Encoder;
 
-// Writes the UTF-8 of the code points at units to out (room for 4 bytes per
-// unit, 3 for two-byte units, 2 for one-byte units); returns its end. No
-// unit is a surrogate: the text was checked.
-template <typename Unit>
-char* EncodeUtf8(const Unit* units, std::size_t length, char* out) {
-  for (std::size_t i = 0; i < length; ++i) {
-    const std::uint32_t c = units[i];
-    if (c < 0x80) {
-      *out++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-      *out++ = static_cast<char>(0xC0 | (c >> 6));
-      *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      *out++ = static_cast<char>(0xE0 | (c >> 12));
-      *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      *out++ = static_cast<char>(0xF0 | (c >> 18));
-      *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-// One worker's encoder and the room it cuts and encodes a text in.
+// One worker's encoder, and the room it cuts texts in.
 struct TextTrainer {
   explicit TextTrainer(const BM25Encoder& like) : encoder(like.model().b(), like.model().k1(), like.idf()) {}
-
-  // Trains the words of text as one document.
-  void Train(const Jieba& engine, Mode mode, const CodePointText& text) {
-    CutSlices(engine, mode, text, slices);
-    std::size_t units = 0;
-    for (const WordSlice& slice : slices) units += slice.byte_length;
-    const std::size_t room = units * (text.width == 1 ? 2 : text.width == 2 ? 3 : 4);
-    if (room > bytes_room) {
-      bytes.reset(new char[room]);
-      bytes_room = room;
-    }
-    tokens.resize(slices.size());
-    const auto encode = [&](const auto* units_of_text) {
-      char* out = bytes.get();
-      for (std::size_t k = 0; k < slices.size(); ++k) {
-        char* end = EncodeUtf8(units_of_text + slices[k].byte_offset, slices[k].byte_length, out);
-        tokens[k] = std::string_view(out, static_cast<std::size_t>(end - out));
-        out = end;
-      }
-    };
-    switch (text.width) {
-      case 1: encode(static_cast<const std::uint8_t*>(text.data)); break;
-      case 2: encode(static_cast<const std::uint16_t*>(text.data)); break;
-      default: encode(static_cast<const std::uint32_t*>(text.data)); break;
-    }
-    encoder.Train(tokens);
-  }
-
   BM25Encoder encoder;
-  std::vector<WordSlice> slices;
-  std::unique_ptr<char[]> bytes;
-  std::size_t bytes_room = 0;
-  std::vector<std::string_view> tokens;
+  TextTokens tokens;
 };
 
 // Trains encoder on the cut of every text (mode as Engine.cut takes it), one
@@ -113,7 +55,8 @@ void TrainTexts(BM25Encoder& encoder, const Jieba& engine, const py::handle& tex
   try {
     RunOnWorkers(sources.size(), threads, [&](std::uint32_t worker, std::size_t i) {
       if (!EncodableUnder(sources[i], kTextLimit)) throw UnencodableText{};
-      trainers[worker].Train(engine, mode, sources[i]);
+      TextTrainer& trainer = trainers[worker];
+      trainer.encoder.Train(trainer.tokens.Cut(engine, mode, sources[i]));
     });
   } catch (const UnencodableText&) {
     RaiseForFirstUnencodable(items, first_index);
