@@ -14,7 +14,8 @@ from lumotext.segmenter import _default_segmenter
 # Every storage width (1 byte, ASCII and not; 2; 4), an empty text, and a text
 # longer than a short cut.
 TEXTS = ["我来到北京清华大学", "他来到了网易杭研大厦", "小明硕士毕业于中国科学院计算所，后在日本京都大学深造",
-         "café naïve", "ab", "\u6261", "😀 表情 emoji", "", "中华人民共和国成立了，" * 60] * 3
+         "café naïve", "ab", "\u6261", "😀 表情 emoji", "",
+         "中华人民共和国成立了，" * 60] * 3
 
 MODES = {"default": "cut", "search": "cut_for_search", "full": "cut_all"}
 

@@ -93,7 +93,9 @@ py::object EncodeTexts(const BM25Encoder& encoder, const Jieba& engine, const py
         if (output == Output::kDict) {
           const typing::text::StringSparseVector vector = weights.EncodeDocument(tokens);
           places[i] = {worker, room.keyed.size(), vector.size()};
-          for (const auto& entry : vector) room.keyed.push_back({room.tokens.slices()[entry.first_position], entry.weight});
+          for (const auto& entry : vector) {
+            room.keyed.push_back({room.tokens.slices()[entry.first_position], entry.weight});
+          }
         } else {
           const std::span<const IndexedWeight> entries = weights.EncodeDocumentIndexed(tokens, room.scratch);
           places[i] = {worker, room.indexed.size(), entries.size()};

@@ -64,6 +64,22 @@ TEST(BM25Encoder, MergedPartsEqualTheWholeAndOverflowChangesNothing) {
   EXPECT_TRUE(first.SameStatistics(before));
 }
 
+TEST(BM25Encoder, DocumentWeightsWeighDocumentsAlikeWithoutTheTokens) {
+  const Strings doc = {"a", "b", "a", "z"};
+  const BM25Encoder encoder = Trained({{"a", "b"}, {"b", "c", "c"}, {"a"}});
+  const BM25Encoder weights = encoder.DocumentWeights();
+  EXPECT_EQ(weights.TokenCount("a"), 0);
+  const StringSparseVector expected = encoder.EncodeDocument(std::span<const std::string_view>(doc));
+  const StringSparseVector got = weights.EncodeDocument(std::span<const std::string_view>(doc));
+  ASSERT_EQ(got.size(), expected.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].token, expected[i].token);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(got[i].weight), std::bit_cast<std::uint64_t>(expected[i].weight));
+  }
+  const BM25Encoder untrained = BM25Encoder(0.75, 1.2, IdfKind::kCorpus).DocumentWeights();
+  EXPECT_THROW(untrained.EncodeDocument(std::span<const std::string_view>(doc)), std::runtime_error);
+}
+
 TEST(BM25Encoder, StateRoundTripsExactlyAndRejectsTruncation) {
   BM25Encoder encoder(0.1, 1.0 / 3.0, IdfKind::kCorpus);
   const Strings doc = {"x", "y", "x"};
