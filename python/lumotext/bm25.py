@@ -23,7 +23,7 @@ import gc
 import itertools
 import math
 import os
-from collections.abc import Iterable, Sequence
+from collections.abc import Iterable, Iterator, Sequence
 from typing import Any, Union
 
 from lumotext import _native
@@ -54,6 +54,24 @@ def _check_choice(name: str, value: object, choices: Iterable[str]) -> None:
 
 def _as_sequence(items: Iterable[Any]) -> Sequence[Any]:
     return items if isinstance(items, (list, tuple)) else list(items)
+
+
+def _with_progress(items: Iterable[Any], unit: str, desc: str) -> Iterable[Any]:
+    """items behind a tqdm progress bar when tqdm is installed."""
+    try:
+        from tqdm.auto import tqdm
+    except ImportError:
+        return items
+    return tqdm(items, unit=unit, desc=desc)
+
+
+def _chunks(items: Iterable[Any], size: int) -> Iterator[tuple[int, list[Any]]]:
+    """(position of the first item, list of up to size items) of items, in order."""
+    iterator = iter(items)
+    first = 0
+    while chunk := list(itertools.islice(iterator, size)):
+        yield first, chunk
+        first += len(chunk)
 
 
 def _checked_texts(texts: Iterable[Any]) -> Iterable[str]:
@@ -166,20 +184,12 @@ class BM25Encoder:
         """
         threads = thread_count(threads)
         if progress:
-            try:
-                from tqdm.auto import tqdm
-            except ImportError:
-                pass
-            else:
-                corpus = tqdm(corpus, unit="doc", desc="BM25 fit")
+            corpus = _with_progress(corpus, "doc", "BM25 fit")
         if isinstance(corpus, (list, tuple)):
             self._model.train_batch(corpus, 0, threads)
             return self
-        iterator = iter(corpus)
-        first = 0
-        while chunk := list(itertools.islice(iterator, _FIT_CHUNK)):
+        for first, chunk in _chunks(corpus, _FIT_CHUNK):
             self._model.train_batch(chunk, first, threads)
-            first += len(chunk)
         return self
 
     def fit_texts(self, texts: Iterable[str], segmenter: Any = None, *, mode: str = "default",
@@ -209,12 +219,7 @@ class BM25Encoder:
         if segmenter is None:
             segmenter = _default_segmenter()
         if progress:
-            try:
-                from tqdm.auto import tqdm
-            except ImportError:
-                pass
-            else:
-                texts = tqdm(texts, unit="text", desc="BM25 fit_texts")
+            texts = _with_progress(texts, "text", "BM25 fit_texts")
         if not isinstance(segmenter, Segmenter):
             cut = _cut_method(segmenter, mode)
             return self.fit((cut(text) for text in _checked_texts(texts)), threads=threads)
@@ -222,11 +227,8 @@ class BM25Encoder:
         if isinstance(texts, (list, tuple)):
             _native.train_texts(self._model, engine, texts, _MODES[mode], threads, 0)
             return self
-        iterator = iter(texts)
-        first = 0
-        while chunk := list(itertools.islice(iterator, _TEXT_CHUNK)):
+        for first, chunk in _chunks(texts, _TEXT_CHUNK):
             _native.train_texts(self._model, engine, chunk, _MODES[mode], threads, first)
-            first += len(chunk)
         return self
 
     def train(self, tokens: Sequence[Token]) -> None:

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "bindings/lumotext/text_workers.h"
 #include "bindings/python_words.h"
 #include "tokenizer/jieba/engine_operations.h"
 
@@ -70,24 +71,34 @@ CodePointText CodePointsOf(PyObject* text) {
   return code_points;
 }
 
-std::vector<CodePointText> BatchTexts(const py::tuple& items, std::size_t first_index) {
-  std::vector<CodePointText> sources(items.size());
-  for (std::size_t i = 0; i < sources.size(); ++i) {
-    PyObject* item = PyTuple_GET_ITEM(items.ptr(), static_cast<Py_ssize_t>(i));
-    if (!PyUnicode_Check(item)) {
-      throw py::type_error("texts[" + std::to_string(first_index + i) + "] must be str, not " + Py_TYPE(item)->tp_name);
+TextBatch::TextBatch(const py::handle& texts, std::size_t first_index)
+    : items_(py::reinterpret_steal<py::tuple>(PySequence_Tuple(texts.ptr()))), first_index_(first_index) {
+  if (!items_) throw py::error_already_set();
+  sources_.resize(items_.size());
+  for (std::size_t i = 0; i < sources_.size(); ++i) {
+    PyObject* text = item(i);
+    if (!PyUnicode_Check(text)) {
+      throw py::type_error("texts[" + std::to_string(first_index + i) + "] must be str, not " + Py_TYPE(text)->tp_name);
     }
-    if (PyUnicode_READY(item) != 0) throw py::error_already_set();
-    sources[i] = StorageOf(item);
+    if (PyUnicode_READY(text) != 0) throw py::error_already_set();
+    sources_[i] = StorageOf(text);
   }
-  return sources;
 }
 
-void RaiseForFirstUnencodable(const py::tuple& items, std::size_t first_index) {
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    CheckedCodePointsOf(PyTuple_GET_ITEM(items.ptr(), static_cast<Py_ssize_t>(i)), first_index + i);
+void TextBatch::Run(std::size_t workers, const std::function<void(std::uint32_t, std::size_t)>& work) const {
+  if (sources_.empty()) return;
+  // A text with a surrogate, or whose UTF-8 reaches the limit: checked by the
+  // workers, off the lock; the caller then finds the first such text.
+  struct UnencodableText {};
+  try {
+    RunOnWorkers(sources_.size(), workers, [&](std::uint32_t worker, std::size_t i) {
+      if (!EncodableUnder(sources_[i], kTextLimit)) throw UnencodableText{};
+      work(worker, i);
+    });
+  } catch (const UnencodableText&) {
+    for (std::size_t i = 0; i < sources_.size(); ++i) CheckedCodePointsOf(item(i), first_index_ + i);
+    throw std::logic_error("a text could not be encoded, yet each has UTF-8");
   }
-  throw std::logic_error("a text could not be encoded, yet each has UTF-8");
 }
 
 }  // namespace lumo::bindings::companion

@@ -6,8 +6,10 @@
 #include <Python.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -41,17 +43,28 @@ std::string_view Utf8Of(PyObject* text);
 // UTF-8 under the limit.
 CodePointText CodePointsOf(PyObject* text);
 
-// A text with a surrogate, or whose UTF-8 reaches the engine's limit, met by
-// a batch's worker; the caller finds which with RaiseForFirstUnencodable.
-struct UnencodableText {};
+// The texts of a batch call: a tuple that holds a reference to each, whatever
+// happens to the caller's sequence while the lock is released, and their
+// storage. Errors name each text as texts[first_index + i].
+class TextBatch {
+ public:
+  // TypeError for an item that is not a str.
+  TextBatch(const pybind11::handle& texts, std::size_t first_index);
 
-// The storage of every item of a batch, each item named texts[first_index +
-// i] in the TypeError raised for one that is not a str. Surrogates and the
-// size limit are left to the workers (EncodableUnder), off the lock.
-std::vector<CodePointText> BatchTexts(const pybind11::tuple& items, std::size_t first_index);
+  const std::vector<CodePointText>& sources() const { return sources_; }
+  PyObject* item(std::size_t i) const { return PyTuple_GET_ITEM(items_.ptr(), static_cast<Py_ssize_t>(i)); }
+  // The workers a call with `threads` (at least 1) runs: no more than texts.
+  std::size_t Workers(std::size_t threads) const { return std::max<std::size_t>(std::min(threads, sources_.size()), 1); }
 
-// Raises ValueError for the first item with no UTF-8 under the limit, naming
-// it as BatchTexts does, as a text-by-text check would.
-[[noreturn]] void RaiseForFirstUnencodable(const pybind11::tuple& items, std::size_t first_index);
+  // RunOnWorkers(size, workers, work) for a batch of texts, each text
+  // checked for UTF-8 under the engine's limit before its work; ValueError
+  // for the first text, in order, that has none. workers is Workers(threads).
+  void Run(std::size_t workers, const std::function<void(std::uint32_t worker, std::size_t index)>& work) const;
+
+ private:
+  pybind11::tuple items_;
+  std::vector<CodePointText> sources_;
+  std::size_t first_index_;
+};
 
 }  // namespace lumo::bindings::companion

@@ -19,7 +19,6 @@
 #include "bindings/lock_release.h"
 #include "bindings/lumotext/engine_texts.h"
 #include "bindings/lumotext/registration.h"
-#include "bindings/lumotext/text_workers.h"
 #include "bindings/python_words.h"
 #include "bindings/word_table.h"
 #include "tokenizer/jieba/data_file_check.h"
@@ -120,11 +119,10 @@ unsigned WidthOfTable(std::uint32_t table) { return 1u << (table % kTablesPerWor
 // the words of its texts in word tables of its own.
 class BatchRun {
  public:
-  BatchRun(const Jieba& engine, Mode mode, const std::vector<CodePointText>& texts)
-      : engine_(engine), mode_(mode), texts_(texts), results_(texts.size()) {}
+  BatchRun(const Jieba& engine, Mode mode, const TextBatch& batch)
+      : engine_(engine), mode_(mode), batch_(batch), texts_(batch.sources()), results_(texts_.size()) {}
 
-  // Cuts every text with `threads` workers; throws as RunOnWorkers, and
-  // UnencodableText when a text has no UTF-8 under the size limit.
+  // Cuts every text with `threads` workers; throws as TextBatch::Run.
   void Run(std::size_t threads) {
     tables_.resize(threads * kTablesPerWorker);
     slices_.resize(threads);
@@ -133,7 +131,7 @@ class BatchRun {
     std::size_t units = 0;
     for (const CodePointText& text : texts_) units += text.size;
     table_words_ = std::clamp<std::size_t>(units / threads / 4, 8, 512);
-    RunOnWorkers(texts_.size(), threads, [this](std::uint32_t worker, std::size_t i) { Cut(worker, i); });
+    batch_.Run(threads, [this](std::uint32_t worker, std::size_t i) { Cut(worker, i); });
   }
 
   // The word lists, in input order. Holds the lock. Every list and every
@@ -174,7 +172,6 @@ class BatchRun {
  private:
   void Cut(std::uint32_t worker, std::size_t i) {
     const CodePointText& text = texts_[i];
-    if (!EncodableUnder(text, kTextLimit)) throw UnencodableText{};
     std::vector<WordSlice>& slices = slices_[worker];
     CutSlices(engine_, mode_, text, slices);
     InternedWords& cut = results_[i];
@@ -187,6 +184,7 @@ class BatchRun {
 
   const Jieba& engine_;
   const Mode mode_;
+  const TextBatch& batch_;
   const std::vector<CodePointText>& texts_;
   std::vector<InternedWords> results_;
   // kTablesPerWorker per worker, made and written by that worker only, when
@@ -199,17 +197,9 @@ class BatchRun {
 py::list CutBatch(const Jieba& engine, const py::handle& texts, int mode_number, std::size_t threads) {
   const Mode mode = ToMode(mode_number);
   if (threads == 0) throw py::value_error("threads must be at least 1");
-  // A tuple holds a reference to every text, whatever happens to the caller's
-  // list while the lock is released.
-  const py::tuple items = py::reinterpret_steal<py::tuple>(PySequence_Tuple(texts.ptr()));
-  if (!items) throw py::error_already_set();
-  const std::vector<CodePointText> sources = BatchTexts(items, 0);
-  BatchRun run(engine, mode, sources);
-  try {
-    if (!sources.empty()) run.Run(std::min(threads, sources.size()));
-  } catch (const UnencodableText&) {
-    RaiseForFirstUnencodable(items, 0);
-  }
+  const TextBatch batch(texts, 0);
+  BatchRun run(engine, mode, batch);
+  run.Run(batch.Workers(threads));
   return run.Results();
 }
 

@@ -16,7 +16,6 @@
 #include "bindings/lumotext/registration.h"
 #include "bindings/lumotext/sparse_output.h"
 #include "bindings/lumotext/text_tokens.h"
-#include "bindings/lumotext/text_workers.h"
 #include "bindings/python_words.h"
 #include "bm25/bm25_encoder.h"
 
@@ -74,38 +73,27 @@ py::object EncodeTexts(const BM25Encoder& encoder, const Jieba& engine, const py
   if (output_number < 0 || output_number > 2) throw py::value_error("output must be 0, 1 or 2");
   const auto output = static_cast<Output>(output_number);
   if (threads == 0) throw py::value_error("threads must be at least 1");
-  // A tuple holds a reference to every text, whatever happens to the caller's
-  // list while the lock is released.
-  const py::tuple items = py::reinterpret_steal<py::tuple>(PySequence_Tuple(texts.ptr()));
-  if (!items) throw py::error_already_set();
-  const std::vector<CodePointText> sources = BatchTexts(items, 0);
+  const TextBatch batch(texts, 0);
   // The workers read this copy, never the encoder, which other threads may
   // train while the lock is released.
   const BM25Encoder weights = encoder.DocumentWeights();
-  std::vector<TextEncoder> workers(std::max<std::size_t>(std::min(threads, sources.size()), 1));
-  std::vector<VectorPlace> places(sources.size());
-  try {
-    if (!sources.empty()) {
-      RunOnWorkers(sources.size(), workers.size(), [&](std::uint32_t worker, std::size_t i) {
-        if (!EncodableUnder(sources[i], kTextLimit)) throw UnencodableText{};
-        TextEncoder& room = workers[worker];
-        const std::span<const std::string_view> tokens = room.tokens.Cut(engine, mode, sources[i]);
-        if (output == Output::kDict) {
-          const typing::text::StringSparseVector vector = weights.EncodeDocument(tokens);
-          places[i] = {worker, room.keyed.size(), vector.size()};
-          for (const auto& entry : vector) {
-            room.keyed.push_back({room.tokens.slices()[entry.first_position], entry.weight});
-          }
-        } else {
-          const std::span<const IndexedWeight> entries = weights.EncodeDocumentIndexed(tokens, room.scratch);
-          places[i] = {worker, room.indexed.size(), entries.size()};
-          room.indexed.insert(room.indexed.end(), entries.begin(), entries.end());
-        }
-      });
+  std::vector<TextEncoder> workers(batch.Workers(threads));
+  std::vector<VectorPlace> places(batch.sources().size());
+  batch.Run(workers.size(), [&](std::uint32_t worker, std::size_t i) {
+    TextEncoder& room = workers[worker];
+    const std::span<const std::string_view> tokens = room.tokens.Cut(engine, mode, batch.sources()[i]);
+    if (output == Output::kDict) {
+      const typing::text::StringSparseVector vector = weights.EncodeDocument(tokens);
+      places[i] = {worker, room.keyed.size(), vector.size()};
+      for (const auto& entry : vector) {
+        room.keyed.push_back({room.tokens.slices()[entry.first_position], entry.weight});
+      }
+    } else {
+      const std::span<const IndexedWeight> entries = weights.EncodeDocumentIndexed(tokens, room.scratch);
+      places[i] = {worker, room.indexed.size(), entries.size()};
+      room.indexed.insert(room.indexed.end(), entries.begin(), entries.end());
     }
-  } catch (const UnencodableText&) {
-    RaiseForFirstUnencodable(items, 0);
-  }
+  });
   // Containers of str, int and float only: no cycle to collect meanwhile.
   const CollectorPause pause;
   const auto indexed = [&](const VectorPlace& place) {
@@ -127,7 +115,7 @@ py::object EncodeTexts(const BM25Encoder& encoder, const Jieba& engine, const py
       vector = ToSparse(indexed(place));
     } else {
       const auto entries = std::span<const SliceWeight>(workers[place.worker].keyed).subspan(place.begin, place.size);
-      vector = KeyedVector(PyTuple_GET_ITEM(items.ptr(), static_cast<Py_ssize_t>(i)), entries, share_short);
+      vector = KeyedVector(batch.item(i), entries, share_short);
     }
     PyList_SET_ITEM(vectors.ptr(), static_cast<Py_ssize_t>(i), vector.release().ptr());
   }

@@ -14,8 +14,6 @@
 #include "bindings/lumotext/engine_texts.h"
 #include "bindings/lumotext/registration.h"
 #include "bindings/lumotext/text_tokens.h"
-#include "bindings/lumotext/text_workers.h"
-#include "bindings/python_words.h"
 #include "bm25/bm25_encoder.h"
 
 namespace py = pybind11;
@@ -42,25 +40,15 @@ void TrainTexts(BM25Encoder& encoder, const Jieba& engine, const py::handle& tex
                 std::size_t threads, std::size_t first_index) {
   const Mode mode = ToMode(mode_number);
   if (threads == 0) throw py::value_error("threads must be at least 1");
-  // A tuple holds a reference to every text, whatever happens to the caller's
-  // list while the lock is released.
-  const py::tuple items = py::reinterpret_steal<py::tuple>(PySequence_Tuple(texts.ptr()));
-  if (!items) throw py::error_already_set();
-  const std::vector<CodePointText> sources = BatchTexts(items, first_index);
-  if (sources.empty()) return;
-  threads = std::min(threads, sources.size());
+  const TextBatch batch(texts, first_index);
+  if (batch.sources().empty()) return;
   std::vector<TextTrainer> trainers;
-  trainers.reserve(threads);
-  for (std::size_t k = 0; k < threads; ++k) trainers.emplace_back(encoder);
-  try {
-    RunOnWorkers(sources.size(), threads, [&](std::uint32_t worker, std::size_t i) {
-      if (!EncodableUnder(sources[i], kTextLimit)) throw UnencodableText{};
-      TextTrainer& trainer = trainers[worker];
-      trainer.encoder.Train(trainer.tokens.Cut(engine, mode, sources[i]));
-    });
-  } catch (const UnencodableText&) {
-    RaiseForFirstUnencodable(items, first_index);
-  }
+  trainers.reserve(batch.Workers(threads));
+  for (std::size_t k = 0; k < batch.Workers(threads); ++k) trainers.emplace_back(encoder);
+  batch.Run(trainers.size(), [&](std::uint32_t worker, std::size_t i) {
+    TextTrainer& trainer = trainers[worker];
+    trainer.encoder.Train(trainer.tokens.Cut(engine, mode, batch.sources()[i]));
+  });
   {
     py::gil_scoped_release release;
     for (std::size_t k = 1; k < trainers.size(); ++k) trainers[0].encoder.Merge(trainers[k].encoder);
