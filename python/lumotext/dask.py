@@ -21,7 +21,7 @@ from collections.abc import Iterable
 from typing import Any
 
 from lumotext.bm25 import BM25Encoder
-from lumotext.segmenter import Segmenter
+from lumotext.segmenter import Segmenter, _default_segmenter
 
 __all__ = ["fit_bm25"]
 
@@ -94,15 +94,16 @@ def fit_bm25(texts: Any, segmenter: Any = None, *, b: float = 0.75, k1: float = 
     ``BM25Encoder(b, k1, idf).fit(segmenter.cut(t) for t in texts)``.
 
     segmenter is any picklable object with ``cut(text) -> list[str]``
-    (default: ``lumotext.Segmenter()``); it is pickled once (with cloudpickle)
-    and unpickled once per worker process. split_every is the fan-in of the merge tree (dask's
-    default when None). Runs on the current dask scheduler (a
+    (default: a ``lumotext.Segmenter()``, built once per process); it is
+    pickled once (with cloudpickle) and unpickled once per worker process. A
+    `Segmenter` trains each partition with `BM25Encoder.fit_texts`.
+    split_every is the fan-in of the merge tree (dask's default when None). Runs on the current dask scheduler (a
     ``distributed.Client`` if one is active). A text that is not a str (a
     missing value, say) raises TypeError: drop those first.
     """
     BM25Encoder(b, k1, idf)  # checks the parameters before any task runs
     if segmenter is None:
-        segmenter = Segmenter()
+        segmenter = _default_segmenter()  # built once per process
     if not callable(getattr(segmenter, "cut", None)):
         raise TypeError(f"segmenter must have a cut(text) method, got {type(segmenter).__name__}")
     # cloudpickle (a dependency of dask) also ships classes defined in a
