@@ -71,8 +71,10 @@ def test_bytes_that_do_not_decode_give_no_words_and_one_error_line(engine, metho
 
 
 # The decoder is lenient (overlong forms, surrogates, stray continuation
-# bytes), so these give words that are not UTF-8: decoding them raises.
-@pytest.mark.parametrize("sentence", [b"\xc0\x80", b"\xed\xa0\x80", b"a\x80b", b"\xf4\x90\x80\x80"])
+# bytes), so these give words that are not UTF-8: decoding them raises. A run
+# of stray continuation bytes decodes to more runes than lead bytes.
+@pytest.mark.parametrize("sentence", [b"\xc0\x80", b"\xed\xa0\x80", b"a\x80b", b"\xf4\x90\x80\x80",
+                                      b"\xb9" * 10, "中国".encode() + b"\x80" * 5000 + b" a"])
 @pytest.mark.parametrize("method", ["cut", "cut_for_search"])
 def test_bytes_that_decode_only_leniently_raise_unicode_decode_error(engine, method, sentence):
     with pytest.raises(UnicodeDecodeError):

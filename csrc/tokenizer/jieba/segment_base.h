@@ -44,8 +44,12 @@ class Utf8Reader {
   std::uint32_t Read(std::size_t offset, Rune& code_point) const {
     return DecodeOneRune(bytes_ + offset, size_ - offset, code_point);
   }
-  // The number of runes of well-formed text, for reserving room.
+  // The number of runes of well-formed text, for reserving room. Malformed
+  // text can decode to more: a stray continuation byte leads a rune of its
+  // own, so that a run of them decodes to one rune per two bytes while none
+  // of them counts here. Only size() bounds every text.
   std::size_t RuneEstimate() const { return CountLeadBytes(reinterpret_cast<const char*>(bytes_), size_); }
+  static constexpr bool kEstimateBoundsRunes = false;
 
  private:
   const unsigned char* bytes_;
@@ -65,6 +69,7 @@ class CodePointReader {
     return 1;
   }
   std::size_t RuneEstimate() const { return size_; }
+  static constexpr bool kEstimateBoundsRunes = true;
 
  private:
   const Unit* units_;
@@ -98,16 +103,20 @@ class BasicPreFilter {
 
   bool HasMore() const { return cursor_ < reader_.size(); }
 
+  // What NextRange returns when the next range holds more runes than room.
+  static constexpr std::size_t kNoRoom = static_cast<std::size_t>(-1);
+
   // Writes the code points of the next range (never empty) to runes and the
   // sentence offset of each of its runes, followed by the offset just past
   // the range, to offsets; moves past it and returns its rune count. runes
-  // must have room for reader.RuneEstimate() runes and offsets for one more:
-  // a range holds at most every rune of the sentence, so the loop writes
-  // without a capacity test per rune. Only called while HasMore().
+  // must have room for `room` runes and offsets for one more. With room
+  // reader.RuneEstimate(), every range of well-formed text fits; when one
+  // does not (malformed UTF-8), returns kNoRoom without moving, and a call
+  // with room reader.size() fits any range. Only called while HasMore().
   // When the sentence does not decode at the cursor (a lead byte 0xF8..0xFF,
   // or a sequence cut off by the end), writes the ERROR line "decode
   // failed. ", returns 0 and hands out no more ranges.
-  std::size_t NextRange(Rune* runes, std::uint32_t* offsets) {
+  std::size_t NextRange(Rune* runes, std::uint32_t* offsets, std::size_t room) {
     const std::size_t size = reader_.size();
     std::size_t cursor = cursor_;
     std::size_t count = 0;
@@ -118,6 +127,10 @@ class BasicPreFilter {
         LogDecodeFailed();
         cursor_ = size;
         return 0;
+      }
+      // A reader whose estimate bounds the runes needs no test per rune.
+      if constexpr (!Reader::kEstimateBoundsRunes) {
+        if (count == room) return kNoRoom;
       }
       if (separators_.contains(code_point)) {
         // A separator forms a range of its own: alone when it starts the
@@ -229,13 +242,21 @@ void SplitReaderToSlices(const Segmenter& segmenter, const Reader& reader, std::
   slices.clear();
   if (reader.size() == 0) return;
   SegmentWorkspace& workspace = SegmentWorkspace::OfThisThread();
-  const std::size_t rune_estimate = reader.RuneEstimate();
-  Rune* runes = workspace.Runes(rune_estimate);
-  std::uint32_t* offsets = workspace.ByteOffsets(rune_estimate + 1);
-  slices.reserve(rune_estimate);  // a word has at least one rune: room for most results
+  std::size_t room = reader.RuneEstimate();
+  Rune* runes = workspace.Runes(room);
+  std::uint32_t* offsets = workspace.ByteOffsets(room + 1);
+  slices.reserve(room);  // a word has at least one rune: room for most results
   BasicPreFilter<Reader> filter(segmenter.Separators(), reader);
   while (filter.HasMore()) {
-    const std::size_t count = filter.NextRange(runes, offsets);
+    std::size_t count = filter.NextRange(runes, offsets, room);
+    if (count == BasicPreFilter<Reader>::kNoRoom) {
+      // Malformed UTF-8 with more runes than lead bytes: room for one rune
+      // per byte holds any range.
+      room = reader.size();
+      runes = workspace.Runes(room);
+      offsets = workspace.ByteOffsets(room + 1);
+      count = filter.NextRange(runes, offsets, room);
+    }
     if (count == 0) {
       slices.clear();
       break;
