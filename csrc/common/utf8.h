@@ -13,23 +13,31 @@ constexpr std::size_t Utf8Length(std::uint32_t code_point) {
   return code_point < 0x80 ? 1 : code_point < 0x800 ? 2 : code_point < 0x10000 ? 3 : 4;
 }
 
+// Writes the UTF-8 of code_point (below 0x110000) at out, which has room
+// for Utf8Length(code_point) bytes; returns the end of what it wrote.
+inline char* WriteUtf8(std::uint32_t code_point, char* out) {
+  if (code_point < 0x80) {
+    *out++ = static_cast<char>(code_point);
+  } else if (code_point < 0x800) {
+    *out++ = static_cast<char>(0xC0 | (code_point >> 6));
+    *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
+  } else if (code_point < 0x10000) {
+    *out++ = static_cast<char>(0xE0 | (code_point >> 12));
+    *out++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
+  } else {
+    *out++ = static_cast<char>(0xF0 | (code_point >> 18));
+    *out++ = static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
+  }
+  return out;
+}
+
 // Appends the UTF-8 of code_point (below 0x110000) to out.
 inline void AppendUtf8(std::string& out, std::uint32_t code_point) {
-  if (code_point < 0x80) {
-    out.push_back(static_cast<char>(code_point));
-  } else if (code_point < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code_point >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else if (code_point < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code_point >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code_point >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  }
+  char bytes[4];
+  out.append(bytes, WriteUtf8(code_point, bytes));
 }
 
 }  // namespace lumo

@@ -81,11 +81,21 @@ def _checked_texts(texts: Iterable[Any]) -> Iterable[str]:
         yield text
 
 
-def _cut_method(segmenter: Any, mode: str) -> Any:
+def _text_cutter(segmenter: Any, mode: str) -> tuple[Any, int, Any]:
+    """What the *_texts methods cut with: (native engine, mode number, None)
+    for a lumotext Segmenter (the shared default one for None), else (None,
+    mode number, the segmenter's cut method for mode)."""
+    from lumotext.segmenter import _MODES, Segmenter, _default_segmenter
+
+    _check_choice("mode", mode, _MODES)
+    if segmenter is None:
+        segmenter = _default_segmenter()
+    if isinstance(segmenter, Segmenter):
+        return segmenter._engine, _MODES[mode], None
     cut = getattr(segmenter, _CUT_METHODS[mode], None)
     if not callable(cut):
         raise TypeError(f"segmenter {type(segmenter).__name__} has no {_CUT_METHODS[mode]} method for mode {mode!r}")
-    return cut
+    return None, _MODES[mode], cut
 
 
 def _without_gc(call: Any, *args: Any) -> Any:
@@ -212,23 +222,17 @@ class BM25Encoder:
         before a failing one stay trained. ``progress=True`` shows a tqdm bar
         of the texts when tqdm is installed.
         """
-        from lumotext.segmenter import _MODES, Segmenter, _default_segmenter
-
-        _check_choice("mode", mode, _MODES)
+        engine, mode_number, cut = _text_cutter(segmenter, mode)
         threads = thread_count(threads)
-        if segmenter is None:
-            segmenter = _default_segmenter()
         if progress:
             texts = _with_progress(texts, "text", "BM25 fit_texts")
-        if not isinstance(segmenter, Segmenter):
-            cut = _cut_method(segmenter, mode)
+        if engine is None:
             return self.fit((cut(text) for text in _checked_texts(texts)), threads=threads)
-        engine = segmenter._engine
         if isinstance(texts, (list, tuple)):
-            _native.train_texts(self._model, engine, texts, _MODES[mode], threads, 0)
+            _native.train_texts(self._model, engine, texts, mode_number, threads, 0)
             return self
         for first, chunk in _chunks(texts, _TEXT_CHUNK):
-            _native.train_texts(self._model, engine, chunk, _MODES[mode], threads, first)
+            _native.train_texts(self._model, engine, chunk, mode_number, threads, first)
         return self
 
     def train(self, tokens: Sequence[Token]) -> None:
@@ -260,18 +264,13 @@ class BM25Encoder:
         Errors as `fit_texts`; nothing is returned for a batch with a bad
         text.
         """
-        from lumotext.segmenter import _MODES, Segmenter, _default_segmenter
-
-        _check_choice("mode", mode, _MODES)
+        engine, mode_number, cut = _text_cutter(segmenter, mode)
         _check_choice("output", output, _OUTPUTS)
         threads = thread_count(threads)
-        if segmenter is None:
-            segmenter = _default_segmenter()
         texts = _as_sequence(texts)
-        if not isinstance(segmenter, Segmenter):
-            cut = _cut_method(segmenter, mode)
+        if engine is None:
             return self.encode_documents([cut(text) for text in _checked_texts(texts)], output)
-        result = _native.encode_texts(self._model, segmenter._engine, texts, _MODES[mode], _OUTPUTS[output], threads)
+        result = _native.encode_texts(self._model, engine, texts, mode_number, _OUTPUTS[output], threads)
         return _csr(result, len(texts)) if output == "csr" else result
 
     def encode_queries(self, queries: Iterable[Sequence[Token]], output: str = "dict") -> Any:

@@ -21,7 +21,7 @@ from collections.abc import Iterable
 from typing import Any
 
 from lumotext.bm25 import BM25Encoder
-from lumotext.segmenter import Segmenter, _default_segmenter
+from lumotext.segmenter import _default_segmenter
 
 __all__ = ["fit_bm25"]
 
@@ -45,17 +45,13 @@ def _checked(texts: Iterable[Any]) -> Iterable[str]:
 
 
 def _train_partition(texts: Iterable[Any], payload: bytes, b: float, k1: float, idf: str) -> BM25Encoder:
-    segmenter = _segmenter(payload)
-    encoder = BM25Encoder(b, k1, idf)
-    if not isinstance(segmenter, Segmenter):
-        return encoder.fit((segmenter.cut(text) for text in _checked(texts)), threads=1)
-    # The whole partition in one native call that cuts and trains without a
-    # Python object per word, on one thread: the cluster already runs a task
-    # per core. The call checks every text itself; only when one is not a
-    # str are they checked here, for the message.
+    # The whole partition in one call on one thread (the cluster already runs
+    # a task per core): a Segmenter cuts and trains natively, any other
+    # segmenter cuts text by text. The call checks every text itself; only
+    # when one is not a str are they checked here, for the message.
     batch = list(texts)
     try:
-        return encoder.fit_texts(batch, segmenter, threads=1)
+        return BM25Encoder(b, k1, idf).fit_texts(batch, _segmenter(payload), threads=1)
     except TypeError:
         for _ in _checked(batch):
             pass

@@ -88,6 +88,7 @@ def test_frequent_token_weight_negative_with_corpus_idf_positive_with_document_i
     (lambda e: e.fit([["a"], "ab"]), TypeError, "not str of document 1"),
     (lambda e: e.encode_documents([["a"], [1.5]]), TypeError, "token 0 of document 1 is float"),
     (lambda e: e.encode_document(["a"], output="coo"), ValueError, "output must be one of 'dict', 'sparse', 'csr'"),
+    (lambda e: e._model.encode_documents([["a"]], 7), ValueError, "output must be 0, 1 or 2"),  # the native layer too
     (lambda e: BM25Encoder(idf="bm25"), ValueError, "idf must be one of 'corpus', 'document'"),
     (lambda e: BM25Encoder(b=1.5), ValueError, "b must lie between 0 and 1"),
     (lambda e: e.fit([["a"]], threads=0), ValueError, "threads must be at least 1, not 0"),

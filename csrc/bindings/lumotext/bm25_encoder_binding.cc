@@ -35,8 +35,6 @@ using typing::text::BM25Encoder;
 using typing::text::IdfKind;
 using typing::text::IndexedWeight;
 
-enum class Output : int { kDict = 0, kSparse = 1, kCsr = 2 };
-
 std::string TypeName(PyObject* object) { return Py_TYPE(object)->tp_name; }
 
 // The tokens of one document or query: all str/bytes or all int.
@@ -122,27 +120,20 @@ void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list) {
 // The key of each entry: the caller's own item where it is an exact str,
 // bytes or int, else a new object of that exact type. Exact keys hash and
 // compare without running Python code, so the items stay as they are.
-py::object KeyOf(PyObject* item, std::int64_t token) {
-  if (PyLong_CheckExact(item)) return py::reinterpret_borrow<py::object>(item);
-  return py::reinterpret_steal<py::object>(PyLong_FromLongLong(token));
+PyObject* KeyOf(PyObject* item, std::int64_t token) {
+  if (PyLong_CheckExact(item)) return Py_NewRef(item);
+  return PyLong_FromLongLong(token);
 }
-py::object KeyOf(PyObject* item, std::string_view token) {
-  if (PyUnicode_CheckExact(item) || PyBytes_CheckExact(item)) return py::reinterpret_borrow<py::object>(item);
+PyObject* KeyOf(PyObject* item, std::string_view token) {
+  if (PyUnicode_CheckExact(item) || PyBytes_CheckExact(item)) return Py_NewRef(item);
   const auto size = static_cast<Py_ssize_t>(token.size());
-  return py::reinterpret_steal<py::object>(PyUnicode_Check(item) ? PyUnicode_DecodeUTF8(token.data(), size, nullptr)
-                                                                 : PyBytes_FromStringAndSize(token.data(), size));
+  return PyUnicode_Check(item) ? PyUnicode_DecodeUTF8(token.data(), size, nullptr)
+                               : PyBytes_FromStringAndSize(token.data(), size);
 }
 
 template <typename Weights>
 py::dict ToDict(const Weights& weights, const TokenList& list) {
-  py::dict dict = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(weights.size())));
-  if (!dict) throw py::error_already_set();
-  for (const auto& entry : weights) {
-    const py::object key = KeyOf(list.items[entry.first_position], entry.token);
-    const auto value = py::reinterpret_steal<py::object>(PyFloat_FromDouble(entry.weight));
-    if (!key || !value || PyDict_SetItem(dict.ptr(), key.ptr(), value.ptr()) != 0) throw py::error_already_set();
-  }
-  return dict;
+  return WeightDict(weights, [&](const auto& entry) { return KeyOf(list.items[entry.first_position], entry.token); });
 }
 
 // An estimate of the tokens of a batch: lists and tuples by their sizes.
@@ -306,12 +297,12 @@ void RegisterBM25Encoder(pybind11::module_& module) {
       .def("train_batch", &TrainBatch)
       .def("encode_documents",
            [=](const BM25Encoder& encoder, py::handle documents, int output) {
-             return EncodeBatch(encoder, documents, static_cast<Output>(output), encode_document,
+             return EncodeBatch(encoder, documents, ToOutput(output), encode_document,
                                 encode_document_indexed);
            })
       .def("encode_queries",
            [=](const BM25Encoder& encoder, py::handle queries, int output) {
-             return EncodeBatch(encoder, queries, static_cast<Output>(output), encode_query, encode_query_indexed);
+             return EncodeBatch(encoder, queries, ToOutput(output), encode_query, encode_query_indexed);
            })
       .def_property_readonly("b", [](const BM25Encoder& encoder) { return encoder.model().b(); })
       .def_property_readonly("k1", [](const BM25Encoder& encoder) { return encoder.model().k1(); })

@@ -1,5 +1,6 @@
-// The index outputs of the lumotext encoder's batches: a {"indices",
-// "values"} dict per vector, or the three arrays of one CSR matrix.
+// The outputs of the lumotext encoder's batches: a dict keyed by token, a
+// {"indices", "values"} dict per vector, or the three arrays of one CSR
+// matrix.
 #pragma once
 
 #include <Python.h>
@@ -19,6 +20,28 @@ namespace lumo::bindings::companion {
 namespace py = pybind11;
 
 using typing::text::IndexedWeight;
+
+// The three outputs, numbered as the Python layer passes them.
+enum class Output : int { kDict = 0, kSparse = 1, kCsr = 2 };
+
+inline Output ToOutput(int output) {
+  if (output < 0 || output > 2) throw py::value_error("output must be 0, 1 or 2");
+  return static_cast<Output>(output);
+}
+
+// A vector as a dict: for each entry, the key key_of(entry) gives (a new
+// reference, or null with a Python error set) and the entry's weight.
+template <typename Entries, typename KeyOf>
+py::dict WeightDict(const Entries& entries, KeyOf key_of) {
+  auto dict = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(entries.size())));
+  if (!dict) throw py::error_already_set();
+  for (const auto& entry : entries) {
+    const auto key = py::reinterpret_steal<py::object>(key_of(entry));
+    const auto value = py::reinterpret_steal<py::object>(PyFloat_FromDouble(entry.weight));
+    if (!key || !value || PyDict_SetItem(dict.ptr(), key.ptr(), value.ptr()) != 0) throw py::error_already_set();
+  }
+  return dict;
+}
 
 inline py::dict ToSparse(std::span<const IndexedWeight> entries) {
   py::list indices(entries.size());

@@ -27,8 +27,6 @@ namespace {
 
 using typing::text::BM25Encoder;
 
-enum class Output : int { kDict = 0, kSparse = 1, kCsr = 2 };
-
 // A dict entry: the word of a token's first occurrence, and its weight.
 struct SliceWeight {
   WordSlice slice;
@@ -54,24 +52,17 @@ struct TextEncoder {
 // The vector of the text at text (a str) as a dict keyed by word.
 py::dict KeyedVector(PyObject* text, std::span<const SliceWeight> entries, bool share_short) {
   const CodePointText storage = StorageOf(text);
-  auto dict = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(entries.size())));
-  if (!dict) throw py::error_already_set();
-  for (const SliceWeight& entry : entries) {
+  return WeightDict(entries, [&](const SliceWeight& entry) {
     const std::uint32_t start = entry.slice.byte_offset;
-    const auto key = py::reinterpret_steal<py::object>(
-        SubstringOf(text, storage, start, start + entry.slice.byte_length, share_short));
-    const auto value = py::reinterpret_steal<py::object>(PyFloat_FromDouble(entry.weight));
-    if (!key || !value || PyDict_SetItem(dict.ptr(), key.ptr(), value.ptr()) != 0) throw py::error_already_set();
-  }
-  return dict;
+    return SubstringOf(text, storage, start, start + entry.slice.byte_length, share_short);
+  });
 }
 
 // encode_documents(cut_batch(texts, mode), output), on `threads` workers.
 py::object EncodeTexts(const BM25Encoder& encoder, const Jieba& engine, const py::handle& texts, int mode_number,
                        int output_number, std::size_t threads) {
   const Mode mode = ToMode(mode_number);
-  if (output_number < 0 || output_number > 2) throw py::value_error("output must be 0, 1 or 2");
-  const auto output = static_cast<Output>(output_number);
+  const Output output = ToOutput(output_number);
   if (threads == 0) throw py::value_error("threads must be at least 1");
   const TextBatch batch(texts, 0);
   // The workers read this copy, never the encoder, which other threads may

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bindings/lumotext/engine_texts.h"
+#include "common/utf8.h"
 
 namespace lumo::bindings::companion {
 
@@ -18,24 +19,7 @@ namespace lumo::bindings::companion {
 // unit is a surrogate: the text was checked.
 template <typename Unit>
 char* EncodeUtf8(const Unit* units, std::size_t length, char* out) {
-  for (std::size_t i = 0; i < length; ++i) {
-    const std::uint32_t c = units[i];
-    if (c < 0x80) {
-      *out++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-      *out++ = static_cast<char>(0xC0 | (c >> 6));
-      *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      *out++ = static_cast<char>(0xE0 | (c >> 12));
-      *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      *out++ = static_cast<char>(0xF0 | (c >> 18));
-      *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  for (std::size_t i = 0; i < length; ++i) out = WriteUtf8(units[i], out);
   return out;
 }
 

@@ -42,9 +42,10 @@ void TrainTexts(BM25Encoder& encoder, const Jieba& engine, const py::handle& tex
   if (threads == 0) throw py::value_error("threads must be at least 1");
   const TextBatch batch(texts, first_index);
   if (batch.sources().empty()) return;
+  const std::size_t workers = batch.Workers(threads);
   std::vector<TextTrainer> trainers;
-  trainers.reserve(batch.Workers(threads));
-  for (std::size_t k = 0; k < batch.Workers(threads); ++k) trainers.emplace_back(encoder);
+  trainers.reserve(workers);
+  for (std::size_t k = 0; k < workers; ++k) trainers.emplace_back(encoder);
   batch.Run(trainers.size(), [&](std::uint32_t worker, std::size_t i) {
     TextTrainer& trainer = trainers[worker];
     trainer.encoder.Train(trainer.tokens.Cut(engine, mode, batch.sources()[i]));

@@ -3,6 +3,7 @@
 #include <pybind11/pybind11.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -14,6 +15,9 @@ namespace py = pybind11;
 namespace lumo::bindings::companion {
 
 namespace {
+
+// How often a waiting caller runs Python's signal handlers.
+constexpr std::chrono::milliseconds kSignalPoll{20};
 
 // Takes the interpreter lock to run Python's signal handlers; whether one
 // raised (its error is then set).
