@@ -166,7 +166,12 @@ void BM25::TrainTokens(std::span<const Token> tokens) {
   constexpr bool kIntegers = std::is_same_v<Token, std::int64_t>;
   if (tokens.empty()) return;
   CallRoom& room = call_room;
-  const TokenCounter<Token> counter(tokens, &CounterRoom(room, Token{}));
+  // The corpus table is larger than the caches: the slot of each new string
+  // token starts loading as soon as the token is found. An integer token is
+  // looked up by the hash of its text, which comes later.
+  const TokenCounter<Token> counter(tokens, &CounterRoom(room, Token{}), [this](std::uint64_t hash) {
+    if constexpr (!kIntegers) _doc_token_frequency.Prefetch(hash);
+  });
   const auto entries = counter.entries();
   CheckDocumentFits(tokens.size());
   // Room first, so that the frequency pointers below stay valid while the
@@ -278,8 +283,9 @@ void BM25::encode_query(std::span<const std::string_view> tokens, StringSparseVe
   weights.clear();
   if (tokens.empty()) return;
   CheckInitialized();
-  const TokenCounter<std::string_view> counter(tokens, &call_room.string_counts);
-  for (const auto& entry : counter.entries()) _doc_token_frequency.Prefetch(entry.hash);
+  // Each distinct token's slot starts loading as soon as the token is found.
+  const TokenCounter<std::string_view> counter(tokens, &call_room.string_counts,
+                                               [this](std::uint64_t hash) { _doc_token_frequency.Prefetch(hash); });
   weights.resize(counter.entries().size());
   StringTokenWeight* out = weights.data();
   for (const auto& entry : counter.entries()) {

@@ -71,7 +71,11 @@ void BM25Encoder::AddDocument(std::span<const DistinctToken> tokens, std::size_t
 void BM25Encoder::Train(std::span<const std::string_view> tokens) {
   TrainRoom& room = train_room_;
   {
-    const TokenCounter<std::string_view> counter(tokens, &room.counter);
+    // The corpus table is larger than the caches: each new token's slot
+    // starts loading as soon as the token is found.
+    const TokenFrequencyTable& table = model_._doc_token_frequency;
+    const TokenCounter<std::string_view> counter(tokens, &room.counter,
+                                                 [&table](std::uint64_t hash) { table.Prefetch(hash); });
     room.distinct.clear();
     for (const auto& entry : counter.entries()) room.distinct.push_back({counter.token(entry), entry.hash, entry.count});
   }
@@ -190,7 +194,12 @@ template <typename Token, typename Weight>
 std::vector<Weight> BM25Encoder::WeighQueryByDocuments(std::span<const Token> tokens) const {
   if (tokens.empty()) return {};
   model_.CheckInitialized();
-  const TokenCounter<Token> counter(tokens);
+  // The slot of each new string token starts loading as soon as it is
+  // found; an integer token is looked up by the hash of its text instead.
+  const TokenFrequencyTable& table = model_._doc_token_frequency;
+  const TokenCounter<Token> counter(tokens, nullptr, [&table](std::uint64_t hash) {
+    if constexpr (std::is_same_v<Token, std::string_view>) table.Prefetch(hash);
+  });
   std::vector<Weight> weights;
   weights.reserve(counter.entries().size());
   TokenTextBuffer buffer;

@@ -45,19 +45,26 @@ class TokenCounter {
   // longer than kInlineTokens is counted in room when given (it must outlive
   // the counter and serve no other counter meanwhile), else in storage of
   // the counter's own.
-  explicit TokenCounter(std::span<const Token> tokens, Room* room = nullptr) : tokens_(tokens) {
+  explicit TokenCounter(std::span<const Token> tokens, Room* room = nullptr)
+      : TokenCounter(tokens, room, [](std::uint64_t) {}) {}
+
+  // As above, calling on_new(hash) for each distinct token as it is found,
+  // so that a caller can start loading what it will look the token up in
+  // while the rest of the list is counted.
+  template <typename OnNew>
+  TokenCounter(std::span<const Token> tokens, Room* room, OnNew on_new) : tokens_(tokens) {
     if (tokens.size() >= UINT32_MAX) throw std::length_error("token list too long");
     const std::size_t capacity = SlotCount(tokens.size());
     if (tokens.size() <= kInlineTokens) {
-      Count(inline_slots_, capacity, inline_entries_);
+      Count(inline_slots_, capacity, inline_entries_, on_new);
     } else if (room != nullptr) {
       if (room->slots.size() < capacity) room->slots.resize(capacity);
       if (room->entries.size() < tokens.size()) room->entries.resize(tokens.size());
-      Count(room->slots.data(), capacity, room->entries.data());
+      Count(room->slots.data(), capacity, room->entries.data(), on_new);
     } else {
       heap_slots_.reset(new std::uint32_t[capacity]);
       heap_entries_.reset(new Entry[tokens.size()]);  // left unset: filled in order below
-      Count(heap_slots_.get(), capacity, heap_entries_.get());
+      Count(heap_slots_.get(), capacity, heap_entries_.get(), on_new);
     }
   }
 
@@ -80,7 +87,8 @@ class TokenCounter {
 
   // Counts tokens_ into capacity slots (a power of two above twice the list
   // length) and the entries, which have room for one per token.
-  void Count(std::uint32_t* slots, std::size_t capacity, Entry* entries) {
+  template <typename OnNew>
+  void Count(std::uint32_t* slots, std::size_t capacity, Entry* entries, OnNew& on_new) {
     entries_ = entries;
     std::fill(slots, slots + capacity, 0u);
     const std::size_t mask = capacity - 1;
@@ -93,6 +101,7 @@ class TokenCounter {
         if (index == 0) {
           entries_[size_++] = {hash, position, 1};
           slots[slot] = static_cast<std::uint32_t>(size_);
+          on_new(hash);
           break;
         }
         Entry& entry = entries_[index - 1];
