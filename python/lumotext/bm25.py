@@ -241,14 +241,23 @@ class BM25Encoder:
 
     # Encoding.
 
-    def encode_documents(self, docs: Iterable[Sequence[Token]], output: str = "dict") -> Any:
+    def encode_documents(self, docs: Iterable[Sequence[Token]], output: str = "dict", *,
+                         threads: int | None = None) -> Any:
         """Document vectors of every token list of docs, in order: a list of
         dicts, a list of {"indices", "values"} dicts, or one csr_array with a
         row per document. Raises RuntimeError "BM25 has not been initialized"
-        for a non-empty list before any training."""
+        for a non-empty list before any training.
+
+        With ``threads`` of 2 or more (default: the CPUs this process may run
+        on) the weights of a large batch are computed on that many native
+        threads, with the vectors and errors of one thread; the Python
+        objects are made on the calling thread, which holds the interpreter
+        lock throughout, so "csr" gains most.
+        """
         _check_choice("output", output, _OUTPUTS)
+        threads = thread_count(threads)
         docs = _as_sequence(docs)
-        result = _without_gc(self._model.encode_documents, docs, _OUTPUTS[output])
+        result = _without_gc(self._model.encode_documents, docs, _OUTPUTS[output], threads)
         return _csr(result, len(docs)) if output == "csr" else result
 
     def encode_texts(self, texts: Iterable[str], segmenter: Any = None, *, mode: str = "default",
@@ -269,27 +278,29 @@ class BM25Encoder:
         threads = thread_count(threads)
         texts = _as_sequence(texts)
         if engine is None:
-            return self.encode_documents([cut(text) for text in _checked_texts(texts)], output)
+            return self.encode_documents([cut(text) for text in _checked_texts(texts)], output, threads=threads)
         result = _native.encode_texts(self._model, engine, texts, mode_number, _OUTPUTS[output], threads)
         return _csr(result, len(texts)) if output == "csr" else result
 
-    def encode_queries(self, queries: Iterable[Sequence[Token]], output: str = "dict") -> Any:
+    def encode_queries(self, queries: Iterable[Sequence[Token]], output: str = "dict", *,
+                       threads: int | None = None) -> Any:
         """Query vectors (IDF weights summing to 1) of every token list of
-        queries, in the formats of encode_documents. Repeated tokens count
-        once."""
+        queries, in the formats and with the threads of encode_documents.
+        Repeated tokens count once."""
         _check_choice("output", output, _OUTPUTS)
+        threads = thread_count(threads)
         queries = _as_sequence(queries)
-        result = _without_gc(self._model.encode_queries, queries, _OUTPUTS[output])
+        result = _without_gc(self._model.encode_queries, queries, _OUTPUTS[output], threads)
         return _csr(result, len(queries)) if output == "csr" else result
 
     def encode_document(self, tokens: Sequence[Token], output: str = "dict") -> Any:
         """The vector of one document (a one-row matrix for "csr")."""
-        result = self.encode_documents([tokens], output)
+        result = self.encode_documents([tokens], output, threads=1)
         return result if output == "csr" else result[0]
 
     def encode_query(self, tokens: Sequence[Token], output: str = "dict") -> Any:
         """The vector of one query (a one-row matrix for "csr")."""
-        result = self.encode_queries([tokens], output)
+        result = self.encode_queries([tokens], output, threads=1)
         return result if output == "csr" else result[0]
 
     # Statistics.

@@ -88,10 +88,11 @@ def test_frequent_token_weight_negative_with_corpus_idf_positive_with_document_i
     (lambda e: e.fit([["a"], "ab"]), TypeError, "not str of document 1"),
     (lambda e: e.encode_documents([["a"], [1.5]]), TypeError, "token 0 of document 1 is float"),
     (lambda e: e.encode_document(["a"], output="coo"), ValueError, "output must be one of 'dict', 'sparse', 'csr'"),
-    (lambda e: e._model.encode_documents([["a"]], 7), ValueError, "output must be 0, 1 or 2"),  # the native layer too
+    (lambda e: e._model.encode_documents([["a"]], 7, 1), ValueError, "output must be 0, 1 or 2"),  # the native layer too
     (lambda e: BM25Encoder(idf="bm25"), ValueError, "idf must be one of 'corpus', 'document'"),
     (lambda e: BM25Encoder(b=1.5), ValueError, "b must lie between 0 and 1"),
     (lambda e: e.fit([["a"]], threads=0), ValueError, "threads must be at least 1, not 0"),
+    (lambda e: e.encode_queries([["a"]], threads=0), ValueError, "threads must be at least 1, not 0"),
     (lambda e: BM25Encoder().encode_document(["a"]), RuntimeError, "BM25 has not been initialized"),
 ])
 def test_bad_input_raises_clear_errors(call, error, message):
@@ -145,6 +146,56 @@ def test_fit_on_two_threads_equals_one_thread_and_stops_where_it_would(failing):
         encoders.append(encoder)
     assert encoders[0] == encoders[1]
     assert encoders[1].doc_count == (failing or 400) + 3 and encoders[1].token_count("side") == 3
+
+
+class ListClearingIndex:
+    """An int-like token whose __index__ empties another document's list."""
+
+    def __init__(self, value, victim):
+        self.value, self.victim = value, victim
+
+    def __index__(self):
+        self.victim.clear()
+        return self.value
+
+
+@pytest.mark.parametrize("method", ["encode_documents", "encode_queries"])
+@pytest.mark.parametrize("output", ["dict", "sparse", "csr"])
+@pytest.mark.parametrize("failing", [None, "read", "read after weigh"])
+def test_encoding_on_two_threads_equals_one_thread_and_fails_where_it_would(method, output, failing):
+    encoder = BM25Encoder().fit(corpus("str") + corpus("int"))
+
+    def batch():
+        # Over 2**15 tokens of fresh str objects, so that two threads weigh;
+        # some documents run Python code as they are read, one of them
+        # freeing the tokens of a document encoded before.
+        docs = ([" ".join(doc * 10).split(" ") for doc in corpus("str", seed=5, docs=200)]
+                + [tuple(doc * 10) for doc in corpus("int", seed=6, docs=100)])
+        docs[150] = [ListClearingIndex(7, docs[20])] * 2
+        docs[151] = collections.UserList(docs[151])
+        if failing:
+            docs[250] = ["a", 1.5]
+        if failing == "read after weigh":
+            docs[200] = [-1]  # no index: the vector outputs fail here first, in the same chunk
+        return docs
+
+    results = []
+    for threads in (1, 2):
+        try:
+            results.append(getattr(encoder, method)(batch(), output, threads=threads))
+        except (TypeError, ValueError) as error:
+            results.append((type(error), str(error)))
+    expected, got = results
+    if failing == "read" or (failing and output == "dict"):
+        assert got == expected == (TypeError, "token 1 of document 250 is float, not str or int")
+    elif failing:
+        assert got == expected == (ValueError, "integer token -1 is not an index: integer tokens must be "
+                                               "non-negative and fit in 32 bits")
+    elif output == "csr":
+        assert (got.indptr == expected.indptr).all() and (got != expected).nnz == 0
+    else:
+        assert got == expected and all(list(a) == list(b) for a, b in zip(got, expected))
+    assert gc.isenabled()
 
 
 @pytest.mark.parametrize("idf", ["corpus", "document"])

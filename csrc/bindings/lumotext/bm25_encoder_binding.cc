@@ -15,12 +15,14 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
 #include <vector>
 
 #include "bindings/collector_pause.h"
 #include "bindings/lumotext/registration.h"
 #include "bindings/lumotext/sparse_output.h"
 #include "bindings/string_token.h"
+#include "common/block_pool.h"
 #include "bm25/batch_trainer.h"
 #include "bm25/bm25_encoder.h"
 #include "bm25/token_text.h"
@@ -132,8 +134,8 @@ PyObject* KeyOf(PyObject* item, std::string_view token) {
 }
 
 template <typename Weights>
-py::dict ToDict(const Weights& weights, const TokenList& list) {
-  return WeightDict(weights, [&](const auto& entry) { return KeyOf(list.items[entry.first_position], entry.token); });
+py::dict ToDict(const Weights& weights, PyObject* const* items) {
+  return WeightDict(weights, [&](const auto& entry) { return KeyOf(items[entry.first_position], entry.token); });
 }
 
 // An estimate of the tokens of a batch: lists and tuples by their sizes.
@@ -145,36 +147,112 @@ std::size_t CountTokens(PyObject* const* documents, Py_ssize_t count) {
   return tokens;
 }
 
+// A batch of at least this many tokens is weighed on several threads when
+// asked to: fewer do not repay starting them.
+constexpr std::size_t kThreadedTokens = std::size_t{1} << 15;
+// Tokens read ahead of the threads that weigh them, which bounds the views
+// held at once.
+constexpr std::size_t kChunkTokens = std::size_t{1} << 18;
+// Documents per unit of a weighing thread's work.
+constexpr std::size_t kBlockDocuments = 32;
+
+// Whether reading a document runs no Python code, so that views read before
+// it stay valid: an exact list or tuple, without integer-like items other
+// than int (whose __index__ reading would call).
+bool ReadsWithoutPythonCode(PyObject* document) {
+  if (!PyList_CheckExact(document) && !PyTuple_CheckExact(document)) return false;
+  PyObject* const* items = PySequence_Fast_ITEMS(document);
+  const Py_ssize_t size = Py_SIZE(document);
+  if (size == 0 || !IsIntegerToken(items[0])) return true;
+  for (Py_ssize_t i = 0; i < size; ++i) {
+    if (!PyLong_Check(items[i]) && IsIntegerToken(items[i])) return false;
+  }
+  return true;
+}
+
+// Documents read on the calling thread, for other threads to weigh: copies
+// of their token views, and their items for the keys of dicts.
+struct ReadDocuments {
+  struct Document {
+    PyObject* const* items;
+    std::size_t begin;  // of its tokens in strings or ids
+    std::size_t size;
+    bool integer;
+  };
+  std::vector<Document> documents;
+  std::vector<std::string_view> strings;
+  std::vector<std::int64_t> ids;
+
+  std::size_t tokens() const { return strings.size() + ids.size(); }
+  void Clear() {
+    documents.clear();
+    strings.clear();
+    ids.clear();
+  }
+  void Add(const TokenList& list) {
+    if (list.integer) {
+      documents.push_back({list.items, ids.size(), list.ids.size(), true});
+      ids.insert(ids.end(), list.ids.begin(), list.ids.end());
+    } else {
+      documents.push_back({list.items, strings.size(), list.strings.size(), false});
+      strings.insert(strings.end(), list.strings.begin(), list.strings.end());
+    }
+  }
+};
+
+// One document's weights, made on a weighing thread: keyed by index for the
+// index outputs, by token for a dict.
+struct Weighed {
+  std::vector<IndexedWeight> indexed;
+  typing::text::StringSparseVector strings;
+  typing::text::IntegerSparseVector ids;
+};
+
 // Encodes every token list of documents with encode (the document or the
 // query encoder; encode_indexed gives the same vector keyed by index) into
 // the requested output: a list of dicts, a list of {"indices", "values"}
 // dicts, or the (indptr, indices, data) byte arrays of a CSR matrix (int64,
-// int64, float64).
+// int64, float64). With threads of 2 or more, a large batch is read on the
+// calling thread in chunks, whose weights are made on that many threads and
+// then turned into the output on the calling thread, with the result and
+// the error (that of the first failing document) of one thread. The calling
+// thread keeps the interpreter lock and the garbage collector is paused, so
+// no Python code runs while the others read the views; a document whose
+// reading could run Python code is read and encoded alone, between chunks.
 template <typename Encode, typename EncodeIndexed>
-py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output output, Encode encode,
-                       EncodeIndexed encode_indexed) {
+py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output output, int threads,
+                       Encode encode, EncodeIndexed encode_indexed) {
   // A tuple: token reading may run Python code (__index__), which must not
   // change the sequence under the item pointers.
   py::object held = py::reinterpret_steal<py::object>(PySequence_Tuple(documents.ptr()));
   if (!held) throw py::error_already_set();
   const Py_ssize_t count = PySequence_Fast_GET_SIZE(held.ptr());
   PyObject** items = PySequence_Fast_ITEMS(held.ptr());
+  const std::size_t tokens = CountTokens(items, count);
   py::list vectors(output == Output::kCsr ? 0 : count);
   std::optional<CsrRows> rows;
-  if (output == Output::kCsr) rows.emplace(static_cast<std::size_t>(count), CountTokens(items, count));
+  if (output == Output::kCsr) rows.emplace(static_cast<std::size_t>(count), tokens);
+  // Document d's vector, from its weights keyed by index or by token.
+  const auto emit_indexed = [&](Py_ssize_t d, std::span<const IndexedWeight> weights) {
+    if (output == Output::kSparse) {
+      PyList_SET_ITEM(vectors.ptr(), d, ToSparse(weights).release().ptr());
+    } else {
+      rows->Append(weights);
+    }
+  };
+  const auto emit_dict = [&](Py_ssize_t d, const auto& weights, PyObject* const* keys) {
+    PyList_SET_ITEM(vectors.ptr(), d, ToDict(weights, keys).release().ptr());
+  };
   typing::text::IndexScratch index_scratch;
   TokenList list;
-  for (Py_ssize_t d = 0; d < count; ++d) {
+  // Reads and encodes document d on this thread alone.
+  const auto encode_one = [&](Py_ssize_t d) {
     ReadTokens(items[d], d, list);
-    py::object vector;
-    // The same three outputs for tokens that are ids or texts.
     const auto emit = [&](auto tokens) {
       if (output == Output::kDict) {
-        vector = ToDict(encode(encoder, tokens), list);
-      } else if (output == Output::kSparse) {
-        vector = ToSparse(encode_indexed(encoder, tokens, index_scratch));
+        emit_dict(d, encode(encoder, tokens), list.items);
       } else {
-        rows->Append(encode_indexed(encoder, tokens, index_scratch));
+        emit_indexed(d, encode_indexed(encoder, tokens, index_scratch));
       }
     };
     if (list.integer) {
@@ -182,10 +260,116 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
     } else {
       emit(std::span<const std::string_view>(list.strings));
     }
-    if (output != Output::kCsr) PyList_SET_ITEM(vectors.ptr(), d, vector.release().ptr());
+  };
+  const auto take = [&]() -> py::object {
+    if (output != Output::kCsr) return vectors;
+    return rows->Take();
+  };
+  if (threads < 2 || tokens < kThreadedTokens) {
+    for (Py_ssize_t d = 0; d < count; ++d) encode_one(d);
+    return take();
   }
-  if (output != Output::kCsr) return vectors;
-  return rows->Take();
+
+  // Chunks of documents, read on this thread and weighed on the pool: while
+  // the pool weighs one, this thread turns the one before into vectors and
+  // reads the next.
+  struct Chunk {
+    Py_ssize_t first = 0;  // index of its first document
+    ReadDocuments read;
+    std::vector<Weighed> weighed;
+    std::vector<std::exception_ptr> errors;  // per block
+  };
+  // Weighs document i of a read chunk into its Weighed; any thread.
+  const auto weigh = [&](Chunk& chunk, std::size_t i, typing::text::IndexScratch& scratch) {
+    const ReadDocuments::Document& document = chunk.read.documents[i];
+    Weighed& weights = chunk.weighed[i];
+    const auto weigh_tokens = [&](auto tokens) {
+      if (output == Output::kDict) {
+        if constexpr (std::is_same_v<decltype(tokens), std::span<const std::int64_t>>) {
+          weights.ids = encode(encoder, tokens);
+        } else {
+          weights.strings = encode(encoder, tokens);
+        }
+      } else {
+        const std::span<const IndexedWeight> row = encode_indexed(encoder, tokens, scratch);
+        weights.indexed.assign(row.begin(), row.end());
+      }
+    };
+    if (document.integer) {
+      weigh_tokens(std::span<const std::int64_t>(chunk.read.ids).subspan(document.begin, document.size));
+    } else {
+      weigh_tokens(std::span<const std::string_view>(chunk.read.strings).subspan(document.begin, document.size));
+    }
+  };
+  const CollectorPause pause;
+  Chunk chunks[2];
+  BlockPool pool(static_cast<std::size_t>(threads) - 1);  // after chunks: stops before they go
+  std::exception_ptr read_error;
+  // Reads documents from d on until the chunk is full, a document fails to
+  // read (read_error) or one could run Python code while read.
+  const auto read_chunk = [&](Chunk& chunk, Py_ssize_t& d) {
+    chunk.first = d;
+    chunk.read.Clear();
+    while (d < count && chunk.read.tokens() < kChunkTokens && ReadsWithoutPythonCode(items[d])) {
+      try {
+        ReadTokens(items[d], d, list);
+      } catch (...) {
+        read_error = std::current_exception();
+        return;
+      }
+      chunk.read.Add(list);
+      ++d;
+    }
+  };
+  const auto start_weighing = [&](Chunk& chunk) {
+    const std::size_t documents = chunk.read.documents.size();
+    chunk.weighed.assign(documents, Weighed());
+    const std::size_t blocks = (documents + kBlockDocuments - 1) / kBlockDocuments;
+    chunk.errors.assign(blocks, nullptr);
+    pool.Start(blocks, [&chunk, &weigh, documents](std::size_t block) {
+      typing::text::IndexScratch scratch;
+      try {
+        for (std::size_t i = block * kBlockDocuments; i < std::min(documents, (block + 1) * kBlockDocuments); ++i) {
+          weigh(chunk, i, scratch);
+        }
+      } catch (...) {  // the block's first failure: its later documents are not weighed
+        chunk.errors[block] = std::current_exception();
+      }
+    });
+  };
+  const auto emit_chunk = [&](const Chunk& chunk) {
+    for (const std::exception_ptr& error : chunk.errors) {  // in document order
+      if (error) std::rethrow_exception(error);
+    }
+    for (std::size_t i = 0; i < chunk.read.documents.size(); ++i) {
+      const Py_ssize_t index = chunk.first + static_cast<Py_ssize_t>(i);
+      const ReadDocuments::Document& document = chunk.read.documents[i];
+      if (output != Output::kDict) {
+        emit_indexed(index, chunk.weighed[i].indexed);
+      } else if (document.integer) {
+        emit_dict(index, chunk.weighed[i].ids, document.items);
+      } else {
+        emit_dict(index, chunk.weighed[i].strings, document.items);
+      }
+    }
+  };
+  Chunk* weighing = nullptr;  // the chunk on the pool
+  for (Py_ssize_t d = 0;;) {
+    Chunk& next = weighing == &chunks[0] ? chunks[1] : chunks[0];
+    const bool reading = !read_error && d < count;
+    if (reading) read_chunk(next, d);
+    pool.Finish();
+    const bool next_weighs = reading && !next.read.documents.empty();
+    if (next_weighs) start_weighing(next);
+    if (weighing != nullptr) emit_chunk(*weighing);
+    weighing = next_weighs ? &next : nullptr;
+    if (weighing != nullptr) continue;
+    // Nothing on the pool, and every document before d is in the output.
+    if (read_error) std::rethrow_exception(read_error);
+    if (d == count) break;
+    encode_one(d++);  // reading it could run Python code
+  }
+  return take();
 }
 
 void TrainOne(BM25Encoder& encoder, PyObject* tokens, Py_ssize_t document, TokenList& list) {
@@ -296,13 +480,13 @@ void RegisterBM25Encoder(pybind11::module_& module) {
       })
       .def("train_batch", &TrainBatch)
       .def("encode_documents",
-           [=](const BM25Encoder& encoder, py::handle documents, int output) {
-             return EncodeBatch(encoder, documents, ToOutput(output), encode_document,
+           [=](const BM25Encoder& encoder, py::handle documents, int output, int threads) {
+             return EncodeBatch(encoder, documents, ToOutput(output), threads, encode_document,
                                 encode_document_indexed);
            })
       .def("encode_queries",
-           [=](const BM25Encoder& encoder, py::handle queries, int output) {
-             return EncodeBatch(encoder, queries, ToOutput(output), encode_query, encode_query_indexed);
+           [=](const BM25Encoder& encoder, py::handle queries, int output, int threads) {
+             return EncodeBatch(encoder, queries, ToOutput(output), threads, encode_query, encode_query_indexed);
            })
       .def_property_readonly("b", [](const BM25Encoder& encoder) { return encoder.model().b(); })
       .def_property_readonly("k1", [](const BM25Encoder& encoder) { return encoder.model().k1(); })
