@@ -156,9 +156,11 @@ constexpr std::size_t kChunkTokens = std::size_t{1} << 18;
 // Documents per unit of a weighing thread's work.
 constexpr std::size_t kBlockDocuments = 32;
 
-// Whether reading a document runs no Python code, so that views read before
-// it stay valid: an exact list or tuple, without integer-like items other
-// than int (whose __index__ reading would call).
+// Whether reading a document, and letting go of what reading it holds (the
+// document itself), runs no Python code, so that views read before it stay
+// valid and an encoder in use elsewhere is not touched: an exact list or
+// tuple, without integer-like items other than int (whose __index__ reading
+// would call).
 bool ReadsWithoutPythonCode(PyObject* document) {
   if (!PyList_CheckExact(document) && !PyTuple_CheckExact(document)) return false;
   PyObject* const* items = PySequence_Fast_ITEMS(document);
@@ -200,8 +202,8 @@ struct ReadDocuments {
   }
 };
 
-// One document's weights, made on a weighing thread: keyed by index for the
-// index outputs, by token for a dict.
+// One document's weights, before they become its vector: keyed by index for
+// the index outputs, by token for a dict.
 struct Weighed {
   std::vector<IndexedWeight> indexed;
   typing::text::StringSparseVector strings;
@@ -232,34 +234,41 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
   py::list vectors(output == Output::kCsr ? 0 : count);
   std::optional<CsrRows> rows;
   if (output == Output::kCsr) rows.emplace(static_cast<std::size_t>(count), tokens);
-  // Document d's vector, from its weights keyed by index or by token.
-  const auto emit_indexed = [&](Py_ssize_t d, std::span<const IndexedWeight> weights) {
-    if (output == Output::kSparse) {
-      PyList_SET_ITEM(vectors.ptr(), d, ToSparse(weights).release().ptr());
+  // Weighs tokens (ids or texts) into weights, on any thread: keyed by token
+  // for a dict, else by index.
+  const auto weigh = [&](auto tokens, Weighed& weights, typing::text::IndexScratch& scratch) {
+    if (output != Output::kDict) {
+      const std::span<const IndexedWeight> row = encode_indexed(encoder, tokens, scratch);
+      weights.indexed.assign(row.begin(), row.end());
+    } else if constexpr (std::is_same_v<decltype(tokens), std::span<const std::int64_t>>) {
+      weights.ids = encode(encoder, tokens);
     } else {
-      rows->Append(weights);
+      weights.strings = encode(encoder, tokens);
     }
   };
-  const auto emit_dict = [&](Py_ssize_t d, const auto& weights, PyObject* const* keys) {
-    PyList_SET_ITEM(vectors.ptr(), d, ToDict(weights, keys).release().ptr());
+  // Document d's vector from its weights; a dict's keys come from its items.
+  const auto emit = [&](Py_ssize_t d, const Weighed& weights, bool integer, PyObject* const* keys) {
+    if (output == Output::kCsr) {
+      rows->Append(weights.indexed);
+      return;
+    }
+    py::object vector = output == Output::kSparse ? ToSparse(weights.indexed)
+                        : integer                 ? ToDict(weights.ids, keys)
+                                                  : ToDict(weights.strings, keys);
+    PyList_SET_ITEM(vectors.ptr(), d, vector.release().ptr());
   };
   typing::text::IndexScratch index_scratch;
   TokenList list;
-  // Reads and encodes document d on this thread alone.
+  Weighed single;
+  // Reads, weighs and emits document d on this thread alone.
   const auto encode_one = [&](Py_ssize_t d) {
     ReadTokens(items[d], d, list);
-    const auto emit = [&](auto tokens) {
-      if (output == Output::kDict) {
-        emit_dict(d, encode(encoder, tokens), list.items);
-      } else {
-        emit_indexed(d, encode_indexed(encoder, tokens, index_scratch));
-      }
-    };
     if (list.integer) {
-      emit(std::span<const std::int64_t>(list.ids));
+      weigh(std::span<const std::int64_t>(list.ids), single, index_scratch);
     } else {
-      emit(std::span<const std::string_view>(list.strings));
+      weigh(std::span<const std::string_view>(list.strings), single, index_scratch);
     }
+    emit(d, single, list.integer, list.items);
   };
   const auto take = [&]() -> py::object {
     if (output != Output::kCsr) return vectors;
@@ -278,28 +287,6 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
     ReadDocuments read;
     std::vector<Weighed> weighed;
     std::vector<std::exception_ptr> errors;  // per block
-  };
-  // Weighs document i of a read chunk into its Weighed; any thread.
-  const auto weigh = [&](Chunk& chunk, std::size_t i, typing::text::IndexScratch& scratch) {
-    const ReadDocuments::Document& document = chunk.read.documents[i];
-    Weighed& weights = chunk.weighed[i];
-    const auto weigh_tokens = [&](auto tokens) {
-      if (output == Output::kDict) {
-        if constexpr (std::is_same_v<decltype(tokens), std::span<const std::int64_t>>) {
-          weights.ids = encode(encoder, tokens);
-        } else {
-          weights.strings = encode(encoder, tokens);
-        }
-      } else {
-        const std::span<const IndexedWeight> row = encode_indexed(encoder, tokens, scratch);
-        weights.indexed.assign(row.begin(), row.end());
-      }
-    };
-    if (document.integer) {
-      weigh_tokens(std::span<const std::int64_t>(chunk.read.ids).subspan(document.begin, document.size));
-    } else {
-      weigh_tokens(std::span<const std::string_view>(chunk.read.strings).subspan(document.begin, document.size));
-    }
   };
   const CollectorPause pause;
   Chunk chunks[2];
@@ -330,7 +317,14 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
       typing::text::IndexScratch scratch;
       try {
         for (std::size_t i = block * kBlockDocuments; i < std::min(documents, (block + 1) * kBlockDocuments); ++i) {
-          weigh(chunk, i, scratch);
+          const ReadDocuments::Document& document = chunk.read.documents[i];
+          if (document.integer) {
+            weigh(std::span<const std::int64_t>(chunk.read.ids).subspan(document.begin, document.size),
+                  chunk.weighed[i], scratch);
+          } else {
+            weigh(std::span<const std::string_view>(chunk.read.strings).subspan(document.begin, document.size),
+                  chunk.weighed[i], scratch);
+          }
         }
       } catch (...) {  // the block's first failure: its later documents are not weighed
         chunk.errors[block] = std::current_exception();
@@ -342,15 +336,8 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
       if (error) std::rethrow_exception(error);
     }
     for (std::size_t i = 0; i < chunk.read.documents.size(); ++i) {
-      const Py_ssize_t index = chunk.first + static_cast<Py_ssize_t>(i);
       const ReadDocuments::Document& document = chunk.read.documents[i];
-      if (output != Output::kDict) {
-        emit_indexed(index, chunk.weighed[i].indexed);
-      } else if (document.integer) {
-        emit_dict(index, chunk.weighed[i].ids, document.items);
-      } else {
-        emit_dict(index, chunk.weighed[i].strings, document.items);
-      }
+      emit(chunk.first + static_cast<Py_ssize_t>(i), chunk.weighed[i], document.integer, document.items);
     }
   };
   Chunk* weighing = nullptr;  // the chunk on the pool
@@ -385,18 +372,6 @@ void TrainOne(BM25Encoder& encoder, PyObject* tokens, Py_ssize_t document, Token
 // costs more to start than it saves them.
 constexpr std::size_t kTwoThreadTokens = std::size_t{1} << 16;
 
-// Whether reading a document, and releasing what reading it holds, runs no
-// Python code: an exact list or tuple of exact str, bytes and int.
-bool IsPlainTokenList(PyObject* document) {
-  if (!PyList_CheckExact(document) && !PyTuple_CheckExact(document)) return false;
-  PyObject* const* items = PySequence_Fast_ITEMS(document);
-  for (Py_ssize_t i = 0; i < Py_SIZE(document); ++i) {
-    const PyTypeObject* type = Py_TYPE(items[i]);
-    if (type != &PyUnicode_Type && type != &PyLong_Type && type != &PyBytes_Type) return false;
-  }
-  return true;
-}
-
 // Trains documents in order, on two threads when allowed and worth it. An
 // error stops training at its document, with the documents before it
 // trained. The helper thread reads only copies of the tokens, and no Python
@@ -427,7 +402,7 @@ void TrainBatch(BM25Encoder& encoder, py::handle documents, Py_ssize_t first_ind
   std::exception_ptr read_error;
   try {
     for (Py_ssize_t d = 0; d < count; ++d) {
-      const bool plain = IsPlainTokenList(items[d]);
+      const bool plain = ReadsWithoutPythonCode(items[d]);
       if (!plain && !trainer.Drain()) break;
       ReadTokens(items[d], first_index + d, list);
       if (list.integer) {

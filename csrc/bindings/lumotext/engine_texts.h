@@ -53,8 +53,12 @@ class TextBatch {
 
   const std::vector<CodePointText>& sources() const { return sources_; }
   PyObject* item(std::size_t i) const { return PyTuple_GET_ITEM(items_.ptr(), static_cast<Py_ssize_t>(i)); }
-  // The workers a call with `threads` (at least 1) runs: no more than texts.
-  std::size_t Workers(std::size_t threads) const { return std::max<std::size_t>(std::min(threads, sources_.size()), 1); }
+  // The workers a call with `threads` runs: no more than texts. ValueError
+  // for 0 threads.
+  std::size_t Workers(std::size_t threads) const {
+    if (threads == 0) throw pybind11::value_error("threads must be at least 1");
+    return std::max<std::size_t>(std::min(threads, sources_.size()), 1);
+  }
 
   // RunOnWorkers(size, workers, work) for a batch of texts, each text
   // checked for UTF-8 under the engine's limit before its work; ValueError

@@ -63,7 +63,6 @@ py::object EncodeTexts(const BM25Encoder& encoder, const Jieba& engine, const py
                        int output_number, std::size_t threads) {
   const Mode mode = ToMode(mode_number);
   const Output output = ToOutput(output_number);
-  if (threads == 0) throw py::value_error("threads must be at least 1");
   const TextBatch batch(texts, 0);
   // The workers read this copy, never the encoder, which other threads may
   // train while the lock is released.

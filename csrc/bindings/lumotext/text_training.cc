@@ -39,10 +39,9 @@ struct TextTrainer {
 void TrainTexts(BM25Encoder& encoder, const Jieba& engine, const py::handle& texts, int mode_number,
                 std::size_t threads, std::size_t first_index) {
   const Mode mode = ToMode(mode_number);
-  if (threads == 0) throw py::value_error("threads must be at least 1");
   const TextBatch batch(texts, first_index);
-  if (batch.sources().empty()) return;
   const std::size_t workers = batch.Workers(threads);
+  if (batch.sources().empty()) return;
   std::vector<TextTrainer> trainers;
   trainers.reserve(workers);
   for (std::size_t k = 0; k < workers; ++k) trainers.emplace_back(encoder);

@@ -56,43 +56,55 @@ INSTANTIATE_TEST_SUITE_P(
                       RangeCase{"NoSeparator", "甲乙丙", {"甲乙丙"}}),
     [](const ::testing::TestParamInfo<RangeCase>& info) { return info.param.name; });
 
+// A pre-filter of a sentence at spaces, with buffers of room runes.
+struct SpaceFilter {
+  static SeparatorSet Spaces() {
+    SeparatorSet spaces;
+    spaces.insert(' ');
+    return spaces;
+  }
+  SpaceFilter(std::string_view sentence, std::size_t room)
+      : filter(separators, sentence),
+        runes(std::make_unique<Rune[]>(room)),
+        offsets(std::make_unique<std::uint32_t[]>(room + 1)) {}
+  std::size_t Next(std::size_t room) { return filter.NextRange(runes.get(), offsets.get(), room); }
+  std::vector<std::uint32_t> Offsets(std::size_t count) const { return {offsets.get(), offsets.get() + count}; }
+
+  const SeparatorSet separators = Spaces();
+  PreFilter filter;
+  std::unique_ptr<Rune[]> runes;
+  std::unique_ptr<std::uint32_t[]> offsets;
+};
+
 // Stray continuation bytes lead runes of their own but count as no rune in
 // the estimate: the range then needs room for one rune per byte.
 TEST(PreFilterTest, MalformedRangeLongerThanTheEstimateAsksForRoom) {
-  SeparatorSet separators;
-  separators.insert(' ');
   const std::string_view sentence = "\xB9\xB9\xB9\xB9\xB9\xB9 a";
-  PreFilter filter(separators, sentence);
+  SpaceFilter filter(sentence, sentence.size());
   const std::size_t estimate = Utf8Reader(sentence).RuneEstimate();
   ASSERT_EQ(estimate, 2u);  // the space and the a
-  const auto runes = std::make_unique<Rune[]>(sentence.size());
-  const auto offsets = std::make_unique<std::uint32_t[]>(sentence.size() + 1);
-  EXPECT_EQ(filter.NextRange(runes.get(), offsets.get(), estimate), PreFilter::kNoRoom);
-  ASSERT_EQ(filter.NextRange(runes.get(), offsets.get(), sentence.size()), 3u);
-  EXPECT_EQ(std::vector<std::uint32_t>(offsets.get(), offsets.get() + 4), (std::vector<std::uint32_t>{0, 2, 4, 6}));
-  EXPECT_EQ(filter.NextRange(runes.get(), offsets.get(), estimate), 1u);
+  EXPECT_EQ(filter.Next(estimate), PreFilter::kNoRoom);
+  ASSERT_EQ(filter.Next(sentence.size()), 3u);
+  EXPECT_EQ(filter.Offsets(4), (std::vector<std::uint32_t>{0, 2, 4, 6}));
+  EXPECT_EQ(filter.Next(estimate), 1u);
 }
 
 TEST(PreFilterTest, DecodesOneRangeAtATimeWithItsByteOffsets) {
-  SeparatorSet separators;
-  separators.insert(' ');
   const std::string_view sentence = "a\xE7\x94\xB2 c\xFF";
-  PreFilter filter(separators, sentence);
   // Exactly the room the contract asks for: ASan reports a write past it.
   const std::size_t room = Utf8Reader(sentence).RuneEstimate();
-  const auto runes = std::make_unique<Rune[]>(room);
-  const auto offsets = std::make_unique<std::uint32_t[]>(room + 1);
-  ASSERT_EQ(filter.NextRange(runes.get(), offsets.get(), room), 2u);
-  EXPECT_EQ(std::vector<Rune>(runes.get(), runes.get() + 2), (std::vector<Rune>{'a', 0x7532}));
-  EXPECT_EQ(std::vector<std::uint32_t>(offsets.get(), offsets.get() + 3), (std::vector<std::uint32_t>{0, 1, 4}));
-  ASSERT_EQ(filter.NextRange(runes.get(), offsets.get(), room), 1u);
-  EXPECT_EQ(runes[0], Rune{' '});
-  EXPECT_EQ(std::vector<std::uint32_t>(offsets.get(), offsets.get() + 2), (std::vector<std::uint32_t>{4, 5}));
-  ASSERT_TRUE(filter.HasMore());
+  SpaceFilter filter(sentence, room);
+  ASSERT_EQ(filter.Next(room), 2u);
+  EXPECT_EQ(std::vector<Rune>(filter.runes.get(), filter.runes.get() + 2), (std::vector<Rune>{'a', 0x7532}));
+  EXPECT_EQ(filter.Offsets(3), (std::vector<std::uint32_t>{0, 1, 4}));
+  ASSERT_EQ(filter.Next(room), 1u);
+  EXPECT_EQ(filter.runes[0], Rune{' '});
+  EXPECT_EQ(filter.Offsets(2), (std::vector<std::uint32_t>{4, 5}));
+  ASSERT_TRUE(filter.filter.HasMore());
   StderrCapture capture;
-  EXPECT_EQ(filter.NextRange(runes.get(), offsets.get(), room), 0u);  // the faulty byte comes after c
+  EXPECT_EQ(filter.Next(room), 0u);  // the faulty byte comes after c
   EXPECT_EQ(LogMessages(capture.Finish()), (std::vector<std::string>{"ERROR decode failed. "}));
-  EXPECT_FALSE(filter.HasMore());
+  EXPECT_FALSE(filter.filter.HasMore());
 }
 
 TEST(SegmentBaseTest, SentenceThatDoesNotDecodeGivesNoWordAndOneErrorLine) {
