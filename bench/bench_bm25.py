@@ -6,7 +6,11 @@ The corpus is synthetic: documents of 50 to 200 tokens drawn from a Zipf
 vocabulary, built by splitting text so that every token is a fresh str (as a
 tokenizer returns them, with no cached hash). Run by hand:
 
-    python3 bench/bench_bm25.py [--docs 100000] [--vocab 100000] [--repeat 5]
+    python3 bench/bench_bm25.py [--docs 100000] [--vocab 100000] [--repeat 5] [--script latin|han]
+
+--script han draws words of 1 to 4 Han characters instead of 2 to 10 ASCII
+letters: str objects that hold no UTF-8 of their own, as a Chinese
+segmenter's words are.
 """
 
 import argparse
@@ -68,17 +72,20 @@ class PurePythonBM25:
         return {token: weight / total for token, weight in items}
 
 
-def make_vocabulary(size, rng):
+HAN = [chr(code) for code in range(0x4E00, 0x9FA6)]
+
+
+def make_vocabulary(size, rng, script="latin"):
     words = set()
-    letters = string.ascii_lowercase
+    letters, lengths = (HAN, (1, 4)) if script == "han" else (string.ascii_lowercase, (2, 10))
     while len(words) < size:
-        words.add("".join(rng.choices(letters, k=rng.randint(2, 10))))
+        words.add("".join(rng.choices(letters, k=rng.randint(*lengths))))
     return sorted(words, key=lambda w: (len(w), w))
 
 
-def make_corpus(docs, vocab_size, seed):
+def make_corpus(docs, vocab_size, seed, script="latin"):
     rng = random.Random(seed)
-    vocabulary = make_vocabulary(vocab_size, rng)
+    vocabulary = make_vocabulary(vocab_size, rng, script)
     cumulative = list(itertools.accumulate(1.0 / rank for rank in range(1, vocab_size + 1)))
     top = cumulative[-1]
     id_docs = []
@@ -133,12 +140,13 @@ def main():
     parser.add_argument("--vocab", type=int, default=100000)
     parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--script", choices=["latin", "han"], default="latin")
     args = parser.parse_args()
 
-    str_docs, id_docs = make_corpus(args.docs, args.vocab, args.seed)
+    str_docs, id_docs = make_corpus(args.docs, args.vocab, args.seed, args.script)
     tokens = sum(len(doc) for doc in str_docs)
     print(machine())
-    print(f"corpus: {args.docs} documents, {tokens} tokens, vocabulary {args.vocab}; "
+    print(f"corpus: {args.docs} documents, {tokens} tokens ({args.script}), vocabulary {args.vocab}; "
           f"median of {args.repeat} runs, CPU time of this process\n")
 
     native = pylumotext.BM25()

@@ -6,7 +6,7 @@ bench_bm25.py (every token a fresh str), in tokens per CPU second, with
 CPython's floor for making the dicts; then fit and encoding on one and two
 threads in tokens per second of wall time. Run by hand:
 
-    python3 bench/bench_bm25_encoder.py [--docs 100000] [--vocab 100000] [--repeat 5]
+    python3 bench/bench_bm25_encoder.py [--docs 100000] [--vocab 100000] [--repeat 5] [--script latin|han]
 """
 
 import argparse
@@ -31,12 +31,14 @@ def main():
     parser.add_argument("--vocab", type=int, default=100000)
     parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--script", choices=["latin", "han"], default="latin",
+                        help="words of ASCII letters, or of 1 to 4 Han characters (see bench_bm25.py)")
     args = parser.parse_args()
 
-    str_docs, _ = make_corpus(args.docs, args.vocab, args.seed)
+    str_docs, _ = make_corpus(args.docs, args.vocab, args.seed, args.script)
     tokens = sum(len(doc) for doc in str_docs)
     print(machine())
-    print(f"corpus: {args.docs} documents, {tokens} str tokens, vocabulary {args.vocab}; "
+    print(f"corpus: {args.docs} documents, {tokens} str tokens ({args.script}), vocabulary {args.vocab}; "
           f"median of {args.repeat} runs, CPU time of this process\n")
 
     encoder = BM25Encoder().fit(str_docs)

@@ -96,6 +96,7 @@ class HeldSequence {
 struct StringTokenList : HeldSequence {
   std::vector<std::string_view> tokens;
   std::vector<py::object> copies;  // bytes copies of bytearray items, which stay mutable
+  ByteArena utf8;                  // the UTF-8 of str items that hold none
 };
 
 struct IntegerTokenList : HeldSequence {
@@ -214,7 +215,7 @@ struct type_caster<lumo::bindings::bm25_detail::StringTokenList> {
     for (std::size_t i = 0; i < value.tokens.size(); ++i) {
       PyObject* item = value.item(i);
       std::string_view& token = value.tokens[i];
-      if (lumo::bindings::ReadStringToken(item, token, lumo::bindings::Unencodable::kDecline)) continue;
+      if (lumo::bindings::ReadStringToken(item, token, lumo::bindings::Unencodable::kDecline, value.utf8)) continue;
       if (!PyByteArray_Check(item) || !ReadByteArrayToken(item, value.copies, token)) return false;
     }
     return true;
@@ -278,6 +279,7 @@ struct TokenScratch {
   std::vector<std::int64_t> ids;
   typing::text::StringSparseVector string_weights;
   typing::text::IntegerSparseVector id_weights;
+  ByteArena utf8;  // the UTF-8 of str items that hold none
   bool busy = false;
 };
 
@@ -292,6 +294,7 @@ class ScratchLease {
     typing::text::ReleaseIfLarge(scratch_.ids);
     typing::text::ReleaseIfLarge(scratch_.string_weights);
     typing::text::ReleaseIfLarge(scratch_.id_weights);
+    scratch_.utf8.Clear();
     scratch_.busy = false;
   }
   ScratchLease(const ScratchLease&) = delete;
@@ -327,7 +330,7 @@ bool ReadExactList(PyObject* list, TokenScratch& scratch, bool& integer) {
   constexpr std::size_t kAhead = 8;
   for (std::size_t i = 0; i < size; ++i) {
     if (i + kAhead < size) __builtin_prefetch(items[i + kAhead]);
-    if (!PyUnicode_CheckExact(items[i]) || !ReadStringToken(items[i], scratch.strings[i], Unencodable::kDecline)) {
+    if (!PyUnicode_CheckExact(items[i]) || !ReadStringToken(items[i], scratch.strings[i], Unencodable::kDecline, scratch.utf8)) {
       return false;
     }
   }

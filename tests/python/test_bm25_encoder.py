@@ -7,6 +7,7 @@ import json
 import math
 import pickle
 import random
+import sys
 
 import mmh3
 import pytest
@@ -196,6 +197,28 @@ def test_encoding_on_two_threads_equals_one_thread_and_fails_where_it_would(meth
     else:
         assert got == expected and all(list(a) == list(b) for a, b in zip(got, expected))
     assert gc.isenabled()
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+def test_str_tokens_weigh_as_their_utf8_bytes_and_keep_their_size(threads):
+    # Fresh str objects of every storage width (Latin-1, BMP, astral) hold no
+    # UTF-8 of their own: reading them must neither need it nor add it.
+    rng = random.Random(7)
+    words = ["café", "ÿ", "中文", "音乐", "长" * 20, "😀", "a😀中é", "plain"]
+    docs = [[rng.choice(words) for _ in range(rng.randint(1, 400))] for _ in range(400)]
+    str_docs = [" ".join(doc).split(" ") for doc in docs]
+    byte_docs = [[token.encode() for token in doc] for doc in docs]
+    sizes = [sys.getsizeof(token) for doc in str_docs for token in doc]
+    encoder = BM25Encoder().fit(str_docs, threads=threads)
+    assert encoder == BM25Encoder().fit(byte_docs, threads=threads)
+    for method in (encoder.encode_documents, encoder.encode_queries):
+        assert method(str_docs, output="sparse", threads=threads) == method(byte_docs, output="sparse", threads=threads)
+    model, byte_model = pylumotext.BM25(), pylumotext.BM25()
+    for doc, byte_doc in zip(str_docs, byte_docs):
+        model.train(doc)
+        byte_model.train(byte_doc)
+    assert [model.encode_query(doc) for doc in str_docs] == [byte_model.encode_query(doc) for doc in byte_docs]
+    assert [sys.getsizeof(token) for doc in str_docs for token in doc] == sizes
 
 
 @pytest.mark.parametrize("idf", ["corpus", "document"])

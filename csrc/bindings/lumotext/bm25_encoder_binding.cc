@@ -46,6 +46,7 @@ struct TokenList {
   bool integer = false;
   std::vector<std::string_view> strings;
   std::vector<std::int64_t> ids;
+  ByteArena utf8;  // the UTF-8 of str items that hold none
 };
 
 // " of document N" for batch calls, nothing for single lists.
@@ -74,9 +75,10 @@ bool ReadIntegerToken(PyObject* item, std::int64_t& token) {
 }
 
 // Reads a token sequence (a list or tuple, or any other sequence but str and
-// bytes). Raises TypeError for anything else, for items that are neither str,
-// bytes nor int, and for lists that mix the two kinds.
-void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list) {
+// bytes), writing the UTF-8 that str items do not hold into utf8. Raises
+// TypeError for anything else, for items that are neither str, bytes nor
+// int, and for lists that mix the two kinds.
+void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list, ByteArena& utf8) {
   if (!PySequence_Check(source) || PyUnicode_Check(source) || PyBytes_Check(source)) {
     throw py::type_error("a token list must be a list of str or of int, not " + TypeName(source) + Where(document));
   }
@@ -107,7 +109,7 @@ void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list) {
   for (std::size_t i = 0; i < size; ++i) {
     PyObject* item = list.items[i];
     const bool ok = list.integer ? ReadIntegerToken(item, list.ids[i])
-                                 : ReadStringToken(item, list.strings[i], Unencodable::kRaise);
+                                 : ReadStringToken(item, list.strings[i], Unencodable::kRaise, utf8);
     if (ok) continue;
     const bool other_kind = list.integer ? (PyUnicode_Check(item) || PyBytes_Check(item)) : IsIntegerToken(item);
     if (other_kind) {
@@ -117,6 +119,12 @@ void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list) {
     throw py::type_error("token " + std::to_string(i) + Where(document) + " is " + TypeName(item) +
                          ", not str or int");
   }
+}
+
+// Reads a token sequence into list alone: views valid until its next read.
+void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list) {
+  list.utf8.Clear();
+  ReadTokens(source, document, list, list.utf8);
 }
 
 // The key of each entry: the caller's own item where it is an exact str,
@@ -184,12 +192,14 @@ struct ReadDocuments {
   std::vector<Document> documents;
   std::vector<std::string_view> strings;
   std::vector<std::int64_t> ids;
+  ByteArena utf8;  // the UTF-8 of str items that hold none
 
   std::size_t tokens() const { return strings.size() + ids.size(); }
   void Clear() {
     documents.clear();
     strings.clear();
     ids.clear();
+    utf8.Clear();
   }
   void Add(const TokenList& list) {
     if (list.integer) {
@@ -299,7 +309,7 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
     chunk.read.Clear();
     while (d < count && chunk.read.tokens() < kChunkTokens && ReadsWithoutPythonCode(items[d])) {
       try {
-        ReadTokens(items[d], d, list);
+        ReadTokens(items[d], d, list, chunk.read.utf8);
       } catch (...) {
         read_error = std::current_exception();
         return;
@@ -423,7 +433,8 @@ void TrainBatch(BM25Encoder& encoder, py::handle documents, Py_ssize_t first_ind
 // The token text of one str, bytes or int token: the key of its counts.
 std::string TokenText(py::handle token) {
   std::string_view text;
-  if (ReadStringToken(token.ptr(), text, Unencodable::kRaise)) return std::string(text);
+  ByteArena utf8;
+  if (ReadStringToken(token.ptr(), text, Unencodable::kRaise, utf8)) return std::string(text);
   std::int64_t id = 0;
   if (ReadIntegerToken(token.ptr(), id)) {
     typing::text::TokenTextBuffer buffer;
