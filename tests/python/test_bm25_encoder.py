@@ -1,6 +1,7 @@
 """lumotext.BM25Encoder: equality with pylumotext.BM25, the document IDF worked
 by hand, index outputs against the mmh3 package, merging, saving and pickling."""
 
+import array
 import collections
 import gc
 import json
@@ -10,6 +11,7 @@ import random
 import sys
 
 import mmh3
+import numpy as np
 import pytest
 import scipy.sparse
 
@@ -219,6 +221,31 @@ def test_str_tokens_weigh_as_their_utf8_bytes_and_keep_their_size(threads):
         byte_model.train(byte_doc)
     assert [model.encode_query(doc) for doc in str_docs] == [byte_model.encode_query(doc) for doc in byte_docs]
     assert [sys.getsizeof(token) for doc in str_docs for token in doc] == sizes
+
+
+BUFFERS = {
+    "int64": lambda ids: np.array(ids, dtype=np.int64),
+    "uint16": lambda ids: np.array(ids, dtype=np.uint16),
+    "big-endian": lambda ids: np.array(ids, dtype=">i4"),  # read item by item, as before
+    "strided": lambda ids: np.repeat(np.array(ids, dtype=np.uint32), 2)[::2],
+    "array.array": lambda ids: array.array("q", ids),
+    "memoryview": lambda ids: memoryview(array.array("i", ids)),
+}
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+@pytest.mark.parametrize("kind", BUFFERS)
+def test_buffers_of_ids_read_as_the_lists_they_hold(kind, threads):
+    lists = [doc * 20 for doc in corpus("int", seed=8, docs=300)]  # enough tokens for two threads
+    buffers = [BUFFERS[kind](doc) for doc in lists]
+    encoder = BM25Encoder().fit(buffers, threads=threads)
+    assert encoder == BM25Encoder().fit(lists)
+    for method in (encoder.encode_documents, encoder.encode_queries):
+        for output in ("dict", "sparse"):
+            assert method(buffers, output, threads=threads) == method(lists, output, threads=1)
+    too_large = [buffers[0], np.array([3, 2**64 - 1], dtype=np.uint64)]
+    with pytest.raises(ValueError, match=r"^integer token 18446744073709551615 does not fit in 64 bits$"):
+        encoder.encode_documents(too_large, threads=threads)
 
 
 @pytest.mark.parametrize("idf", ["corpus", "document"])

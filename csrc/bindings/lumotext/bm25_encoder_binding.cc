@@ -6,7 +6,10 @@
 #include <Python.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <exception>
 #include <limits>
 #include <optional>
@@ -74,6 +77,74 @@ bool ReadIntegerToken(PyObject* item, std::int64_t& token) {
   return true;
 }
 
+// Whether source is a buffer of a type written in C (a NumPy array, an
+// array.array, a memoryview, a bytearray): its items and its memory are then
+// what iterating it gives, and reading it runs no Python code. A subclass
+// written in Python may iterate otherwise (a masked array, say).
+bool IsNativeBuffer(PyObject* source) {
+  return !(Py_TYPE(source)->tp_flags & Py_TPFLAGS_HEAPTYPE) && !PyBytes_Check(source) && !PyUnicode_Check(source) &&
+         PyObject_CheckBuffer(source);
+}
+
+// Whether a buffer's struct format ("q", "<I", "B", ...) is one integer of
+// native byte order; is_signed tells its kind.
+bool IntegerFormat(const char* format, bool& is_signed) {
+  static_assert(std::endian::native == std::endian::little, "'<' is read as the native order");
+  if (format == nullptr) format = "B";  // no format: unsigned bytes
+  if (*format == '@' || *format == '=' || *format == '<') ++format;
+  if (format[0] == '\0' || format[1] != '\0') return false;
+  const std::string_view kinds = "bhilqnBHILQN";
+  const std::size_t kind = kinds.find(format[0]);
+  if (kind == std::string_view::npos) return false;
+  is_signed = kind < kinds.size() / 2;
+  return true;
+}
+
+// Reads a one-dimensional native buffer of integers (a NumPy array of ids,
+// say) into ids, or only checks that source is one when ids is null, without
+// an object made per item. False, with nothing read, for anything else.
+bool ReadIntegerBuffer(PyObject* source, std::vector<std::int64_t>* ids) {
+  if (!IsNativeBuffer(source)) return false;
+  Py_buffer view;
+  if (PyObject_GetBuffer(source, &view, PyBUF_RECORDS_RO) != 0) {
+    PyErr_Clear();
+    return false;
+  }
+  const std::unique_ptr<Py_buffer, decltype(&PyBuffer_Release)> release(&view, PyBuffer_Release);
+  bool is_signed = false;
+  const Py_ssize_t width = view.itemsize;
+  if (view.ndim != 1 || !IntegerFormat(view.format, is_signed) || (width != 1 && width != 2 && width != 4 && width != 8)) {
+    return false;
+  }
+  if (ids == nullptr) return true;
+  const auto size = static_cast<std::size_t>(view.shape[0]);
+  ids->resize(size);
+  const auto* base = static_cast<const char*>(view.buf);
+  const auto read = [&]<typename Item>(Item) {
+    for (std::size_t i = 0; i < size; ++i) {
+      Item item;
+      std::memcpy(&item, base + static_cast<Py_ssize_t>(i) * view.strides[0], sizeof item);
+      if constexpr (std::is_same_v<Item, std::uint64_t>) {
+        if (item > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+          throw py::value_error("integer token " + std::to_string(item) + " does not fit in 64 bits");
+        }
+      }
+      (*ids)[i] = static_cast<std::int64_t>(item);
+    }
+  };
+  switch (width * (is_signed ? 1 : -1)) {
+    case 1: read(std::int8_t{}); break;
+    case 2: read(std::int16_t{}); break;
+    case 4: read(std::int32_t{}); break;
+    case 8: read(std::int64_t{}); break;
+    case -1: read(std::uint8_t{}); break;
+    case -2: read(std::uint16_t{}); break;
+    case -4: read(std::uint32_t{}); break;
+    default: read(std::uint64_t{}); break;
+  }
+  return true;
+}
+
 // Reads a token sequence (a list or tuple, or any other sequence but str and
 // bytes), writing the UTF-8 that str items do not hold into utf8. Raises
 // TypeError for anything else, for items that are neither str, bytes nor
@@ -81,6 +152,13 @@ bool ReadIntegerToken(PyObject* item, std::int64_t& token) {
 void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list, ByteArena& utf8) {
   if (!PySequence_Check(source) || PyUnicode_Check(source) || PyBytes_Check(source)) {
     throw py::type_error("a token list must be a list of str or of int, not " + TypeName(source) + Where(document));
+  }
+  list.strings.clear();
+  if (ReadIntegerBuffer(source, &list.ids)) {
+    list.sequence = py::object();
+    list.items = nullptr;  // the keys of a dict are new ints
+    list.integer = !list.ids.empty();
+    return;
   }
   PyObject* fast = PySequence_Fast(source, "a token list must be a sequence");
   if (!fast) throw py::error_already_set();
@@ -131,7 +209,7 @@ void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list) {
 // bytes or int, else a new object of that exact type. Exact keys hash and
 // compare without running Python code, so the items stay as they are.
 PyObject* KeyOf(PyObject* item, std::int64_t token) {
-  if (PyLong_CheckExact(item)) return Py_NewRef(item);
+  if (item != nullptr && PyLong_CheckExact(item)) return Py_NewRef(item);
   return PyLong_FromLongLong(token);
 }
 PyObject* KeyOf(PyObject* item, std::string_view token) {
@@ -143,14 +221,24 @@ PyObject* KeyOf(PyObject* item, std::string_view token) {
 
 template <typename Weights>
 py::dict ToDict(const Weights& weights, PyObject* const* items) {
-  return WeightDict(weights, [&](const auto& entry) { return KeyOf(items[entry.first_position], entry.token); });
+  // Items are null for a buffer of ids, whose keys are made.
+  return WeightDict(weights, [&](const auto& entry) {
+    return KeyOf(items != nullptr ? items[entry.first_position] : nullptr, entry.token);
+  });
 }
 
-// An estimate of the tokens of a batch: lists and tuples by their sizes.
+// An estimate of the tokens of a batch: lists, tuples and native buffers by
+// their sizes.
 std::size_t CountTokens(PyObject* const* documents, Py_ssize_t count) {
   std::size_t tokens = 0;
   for (Py_ssize_t d = 0; d < count; ++d) {
-    if (PyList_Check(documents[d]) || PyTuple_Check(documents[d])) tokens += static_cast<std::size_t>(Py_SIZE(documents[d]));
+    if (PyList_Check(documents[d]) || PyTuple_Check(documents[d])) {
+      tokens += static_cast<std::size_t>(Py_SIZE(documents[d]));
+    } else if (IsNativeBuffer(documents[d])) {
+      const Py_ssize_t size = PyObject_Length(documents[d]);
+      if (size > 0) tokens += static_cast<std::size_t>(size);
+      PyErr_Clear();
+    }
   }
   return tokens;
 }
@@ -168,9 +256,9 @@ constexpr std::size_t kBlockDocuments = 32;
 // document itself), runs no Python code, so that views read before it stay
 // valid and an encoder in use elsewhere is not touched: an exact list or
 // tuple, without integer-like items other than int (whose __index__ reading
-// would call).
+// would call), or a native buffer of integers.
 bool ReadsWithoutPythonCode(PyObject* document) {
-  if (!PyList_CheckExact(document) && !PyTuple_CheckExact(document)) return false;
+  if (!PyList_CheckExact(document) && !PyTuple_CheckExact(document)) return ReadIntegerBuffer(document, nullptr);
   PyObject* const* items = PySequence_Fast_ITEMS(document);
   const Py_ssize_t size = Py_SIZE(document);
   if (size == 0 || !IsIntegerToken(items[0])) return true;
