@@ -125,7 +125,10 @@ def _csr(parts: tuple[bytearray, bytearray, bytearray], rows: int) -> Any:
 class BM25Encoder:
     """BM25 vectors for documents and queries, trained on tokenised corpora.
 
-    A token list holds str (or bytes) tokens or int token ids, not both. With
+    A token list holds str (or bytes) tokens or int token ids, not both; a
+    one-dimensional NumPy array of integer ids (or another buffer of integers,
+    such as an ``array.array``) is read as the list it holds, straight from
+    its memory. With
     N the number of trained documents, avgdl their average length, f a
     token's number of occurrences in the corpus and df the number of
     documents that hold it:
