@@ -3,7 +3,8 @@ to dicts, to index/value dicts and to CSR, encode_queries), against the
 per-call pylumotext.BM25 loop and a pure-Python implementation of the same
 formulas, all measured in the same run on the same synthetic Zipf corpus as
 bench_bm25.py (every token a fresh str), in tokens per CPU second, with
-CPython's floor for making the dicts; then fit and encoding on one and two
+CPython's floor for making the dicts, and fit and CSR encoding of integer ids
+given as lists and as NumPy arrays; then fit and encoding on one and two
 threads in tokens per second of wall time. Run by hand:
 
     python3 bench/bench_bm25_encoder.py [--docs 100000] [--vocab 100000] [--repeat 5] [--script latin|han]
@@ -35,7 +36,7 @@ def main():
                         help="words of ASCII letters, or of 1 to 4 Han characters (see bench_bm25.py)")
     args = parser.parse_args()
 
-    str_docs, _ = make_corpus(args.docs, args.vocab, args.seed, args.script)
+    str_docs, id_docs = make_corpus(args.docs, args.vocab, args.seed, args.script)
     tokens = sum(len(doc) for doc in str_docs)
     print(machine())
     print(f"corpus: {args.docs} documents, {tokens} str tokens ({args.script}), vocabulary {args.vocab}; "
@@ -92,6 +93,18 @@ def main():
     # its tokens, which hashes every fresh str, without weights.
     floor = timed(lambda docs: [dict.fromkeys(doc) for doc in docs], args.repeat, prepare)
     print(f"{'dict.fromkeys per doc':<24} {tokens / floor / 1e6:>8.1f}   (no weights: the ceiling for dicts)")
+
+    # Integer ids as lists of int and as NumPy arrays, read from their memory.
+    import numpy  # noqa: E402 (SciPy's dependency; needed here only)
+
+    arrays = [numpy.array(doc, dtype=numpy.int64) for doc in id_docs]
+    id_encoder = BM25Encoder().fit(id_docs)
+    print(f"\n{'int ids, M tok/s':<24} {'lists':>8} {'NumPy':>9}")
+    for name, run in [("fit", lambda docs: BM25Encoder().fit(docs, threads=1)),
+                      ("encode_documents csr", lambda docs: id_encoder.encode_documents(docs, output="csr", threads=1))]:
+        on_lists = timed(run, args.repeat, lambda: id_docs)
+        on_arrays = timed(run, args.repeat, lambda: arrays)
+        print(f"{name:<24} {tokens / on_lists / 1e6:>8.1f} {tokens / on_arrays / 1e6:>9.1f}")
 
     # Two threads: what a caller waits for, against one thread in the same run.
     print(f"\n{'wall time':<32} {'Mtok/s':>8} {'CPU Mtok/s':>11}")
