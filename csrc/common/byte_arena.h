@@ -32,9 +32,11 @@ class ByteArena {
   // not fill.
   void Unclaim(std::size_t size) { used_ -= size; }
 
-  // Ends every claim. Keeps a few blocks for the next use, so that a caller
-  // that reads list after list allocates only for the longest.
+  // Ends every claim. Keeps a few blocks of the usual size for the next use,
+  // so that a caller that reads list after list seldom allocates, while a
+  // huge token's room goes at once.
   void Clear() {
+    std::erase_if(blocks_, [](const Block& block) { return block.size != kBlockBytes; });
     if (blocks_.size() > kKeptBlocks) blocks_.resize(kKeptBlocks);
     current_ = 0;
     used_ = 0;

@@ -9,9 +9,9 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <span>
 #include <stdexcept>
