@@ -15,14 +15,7 @@ class ByteArena {
   // carved one after another out of blocks; a claim larger than a block gets
   // a block of its own.
   char* Claim(std::size_t size) {
-    while (current_ < blocks_.size() && used_ + size > blocks_[current_].size) {
-      ++current_;
-      used_ = 0;
-    }
-    if (current_ == blocks_.size()) {
-      const std::size_t block_size = std::max(kBlockBytes, size);
-      blocks_.push_back({std::make_unique_for_overwrite<char[]>(block_size), block_size});
-    }
+    if (current_ == blocks_.size() || size > blocks_[current_].size - used_) NextBlock(size);
     char* room = blocks_[current_].bytes.get() + used_;
     used_ += size;
     return room;
@@ -43,6 +36,18 @@ class ByteArena {
   }
 
  private:
+  // Moves on to the first block after the current one with room for size
+  // bytes, adding one when none has.
+  [[gnu::noinline]] void NextBlock(std::size_t size) {
+    if (current_ < blocks_.size()) ++current_;
+    while (current_ < blocks_.size() && size > blocks_[current_].size) ++current_;
+    used_ = 0;
+    if (current_ == blocks_.size()) {
+      const std::size_t block_size = std::max(kBlockBytes, size);
+      blocks_.push_back({std::make_unique_for_overwrite<char[]>(block_size), block_size});
+    }
+  }
+
   static constexpr std::size_t kBlockBytes = std::size_t{64} << 10;
   static constexpr std::size_t kKeptBlocks = 4;
 
