@@ -184,7 +184,11 @@ void ReadTokens(PyObject* source, Py_ssize_t document, TokenList& list, ByteAren
   } else {
     list.strings.resize(size);
   }
+  // Fresh str objects are usually not in cache yet, and one that is not ASCII
+  // is read beyond its header: start loading a few items ahead.
+  constexpr std::size_t kAhead = 8;
   for (std::size_t i = 0; i < size; ++i) {
+    if (i + kAhead < size) __builtin_prefetch(list.items[i + kAhead]);
     PyObject* item = list.items[i];
     const bool ok = list.integer ? ReadIntegerToken(item, list.ids[i])
                                  : ReadStringToken(item, list.strings[i], Unencodable::kRaise, utf8);
