@@ -24,10 +24,7 @@ void BatchTrainer::Chunk::Clear() {
   input_tokens = 0;
 }
 
-BatchTrainer::BatchTrainer(BM25Encoder& encoder) : encoder_(encoder), helper_([this] { Run(); }) {}
-
 BatchTrainer::~BatchTrainer() {
-  if (!helper_.joinable()) return;
   try {
     Finish();
   } catch (...) {  // the caller did not ask for the outcome
@@ -68,70 +65,37 @@ void BatchTrainer::Queue(std::size_t length) {
 
 bool BatchTrainer::HandOverWhenFull() {
   if (chunks_[filling_].input_tokens >= kChunkTokens) HandOver();
-  std::lock_guard lock(mutex_);
   return !failed_;
 }
 
 bool BatchTrainer::Drain() {
   HandOver();
-  return WaitIdle();
-}
-
-bool BatchTrainer::WaitIdle() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return pending_ == nullptr && !training_; });
+  pool_.Finish();
   return !failed_;
 }
 
 void BatchTrainer::HandOver() {
   Chunk& chunk = chunks_[filling_];
   if (chunk.documents.empty()) return;
-  WaitIdle();  // the helper is done with the other chunk, which is filled next
-  {
-    std::lock_guard lock(mutex_);
-    pending_ = &chunk;
+  pool_.Finish();  // the helper is done with the other chunk, which is filled next
+  if (!failed_) {
+    pool_.Start(1, [this, &chunk](std::size_t) {
+      try {
+        Train(chunk);
+      } catch (...) {
+        error_ = std::current_exception();
+        failed_ = true;
+      }
+    });
   }
-  changed_.notify_all();
   filling_ ^= 1;
   chunks_[filling_].Clear();
 }
 
 void BatchTrainer::Finish() {
   HandOver();
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  helper_.join();
+  pool_.Finish();
   if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
-}
-
-void BatchTrainer::Run() {
-  std::unique_lock lock(mutex_);
-  while (true) {
-    changed_.wait(lock, [this] { return pending_ != nullptr || stopping_; });
-    if (pending_ == nullptr) return;  // stopping, with every chunk trained
-    Chunk& chunk = *std::exchange(pending_, nullptr);
-    training_ = true;
-    const bool failed = failed_;
-    lock.unlock();
-    std::exception_ptr error;
-    if (!failed) {
-      try {
-        Train(chunk);
-      } catch (...) {
-        error = std::current_exception();
-      }
-    }
-    lock.lock();
-    training_ = false;
-    if (error) {
-      failed_ = true;
-      error_ = error;
-    }
-    changed_.notify_all();
-  }
 }
 
 // Stops at the first document that fails, which the encoder leaves untrained.

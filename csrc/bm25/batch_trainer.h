@@ -7,29 +7,29 @@
 // other down.
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "bm25/bm25_encoder.h"
 #include "bm25/token_counter.h"
+#include "common/block_pool.h"
 
 namespace lumo::typing::text {
 
 class BatchTrainer {
  public:
-  // Starts the helper thread. Nothing else may use the encoder until Finish
-  // returns.
-  explicit BatchTrainer(BM25Encoder& encoder);
-  // Stops the helper after the documents queued, as Finish does, but
-  // swallows their error: call Finish to see it.
+  // Starts the helper thread (without one, the calling thread trains each
+  // chunk as it hands it over). Nothing else may use the encoder until
+  // Finish returns.
+  explicit BatchTrainer(BM25Encoder& encoder) : encoder_(encoder) {}
+  // Trains the documents queued, as Finish does, but swallows their error:
+  // call Finish to see it.
   ~BatchTrainer();
   BatchTrainer(const BatchTrainer&) = delete;
   BatchTrainer& operator=(const BatchTrainer&) = delete;
@@ -49,9 +49,9 @@ class BatchTrainer {
   // next hand-over. Returns false once training has failed.
   bool Drain();
 
-  // Trains every queued document and stops the helper. When a document could
-  // not be trained (Train's errors), throws that error, with the documents
-  // before it trained and none after, as training one by one would leave it.
+  // Trains every queued document. When a document could not be trained
+  // (Train's errors), throws that error, with the documents before it
+  // trained and none after, as training one by one would leave it.
   void Finish();
 
  private:
@@ -79,9 +79,6 @@ class BatchTrainer {
   void Queue(std::size_t length);
   // Passes the filling chunk to the helper once it is done with the other.
   void HandOver();
-  // Waits until the helper holds no chunk; returns !failed_.
-  bool WaitIdle();
-  void Run();
   void Train(Chunk& chunk);
 
   BM25Encoder& encoder_;
@@ -89,14 +86,9 @@ class BatchTrainer {
   std::vector<BM25Encoder::DistinctToken> distinct_;  // the helper's
   Chunk chunks_[2];
   int filling_ = 0;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  Chunk* pending_ = nullptr;  // handed over, not yet taken by the helper
-  bool training_ = false;     // the helper holds a chunk
-  bool stopping_ = false;
-  bool failed_ = false;
-  std::exception_ptr error_;
-  std::thread helper_;
+  std::atomic<bool> failed_ = false;
+  std::exception_ptr error_;  // read once the pool has finished its job
+  BlockPool pool_{1};         // after the chunks: stops before they go
 };
 
 }  // namespace lumo::typing::text

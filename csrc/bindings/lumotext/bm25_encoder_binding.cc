@@ -17,7 +17,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <type_traits>
 #include <vector>
 
@@ -488,18 +487,11 @@ void TrainBatch(BM25Encoder& encoder, py::handle documents, Py_ssize_t first_ind
   const Py_ssize_t count = PySequence_Fast_GET_SIZE(held.ptr());
   PyObject** items = PySequence_Fast_ITEMS(held.ptr());
   TokenList list;
-  std::optional<typing::text::BatchTrainer> two_threads;
-  if (threads >= 2 && CountTokens(items, count) >= kTwoThreadTokens) {
-    try {
-      two_threads.emplace(encoder);
-    } catch (const std::system_error&) {  // no thread to start: this one trains alone
-    }
-  }
-  if (!two_threads) {
+  if (threads < 2 || CountTokens(items, count) < kTwoThreadTokens) {
     for (Py_ssize_t d = 0; d < count; ++d) TrainOne(encoder, items[d], first_index + d, list);
     return;
   }
-  typing::text::BatchTrainer& trainer = *two_threads;
+  typing::text::BatchTrainer trainer(encoder);
   const CollectorPause pause;
   std::exception_ptr read_error;
   try {
