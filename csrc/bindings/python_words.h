@@ -119,13 +119,9 @@ PyObject* NewStrOfUnits(const Unit* first, std::size_t length) {
 // set when no str can be made.
 template <typename Unit>
 PyObject* NewWordOfUnits(const Unit* first, std::size_t length, bool share_short) {
-  if (share_short && length >= 1) {
-    if (length <= ShortWordCache::kMaxUnits<Unit>) return ShortWordCache::Word(first, length, NewStrOfUnits<Unit>);
-    if constexpr (sizeof(Unit) == 2) {
-      if (length <= ShortWordCache::kMaxUnits<Py_UCS1>) {
-        return ShortWordCache::LatinWord(first, length, NewStrOfUnits<Unit>);
-      }
-    }
+  if (share_short) {
+    const ShortWordCache::Key key = ShortWordCache::KeyOf(first, length);
+    if (key.length != 0) return ShortWordCache::Word(key, [&] { return NewStrOfUnits(first, length); });
   }
   return NewStrOfUnits(first, length);
 }
@@ -155,18 +151,52 @@ inline PyObject* SubstringOf(PyObject* text, const CodePointText& storage, std::
   return word;
 }
 
-// A str for each word of table, by number: the words are the code units of
-// str storage, `width` bytes each (1, 2 or 4). Holds the lock.
-inline std::vector<pybind11::object> WordObjects(const WordTable& table, unsigned width) {
-  const bool share_short = width <= 2 && ShortWordCache::Usable();
-  std::vector<pybind11::object> objects;
-  objects.reserve(table.Words().size());
+// The short-word keys of the words of table, by number (their units are
+// `width` bytes each). Needs no lock.
+inline std::vector<ShortWordCache::Key> ShortWordKeys(const WordTable& table, unsigned width) {
+  std::vector<ShortWordCache::Key> keys;
+  keys.reserve(table.Words().size());
   for (const std::string_view units : table.Words()) {
-    const CodePointText storage{units.data(), units.size() / width, width};
-    objects.push_back(pybind11::reinterpret_steal<pybind11::object>(NewWord(storage, 0, storage.size, share_short)));
+    if (width == 1) {
+      keys.push_back(ShortWordCache::KeyOf(reinterpret_cast<const Py_UCS1*>(units.data()), units.size()));
+    } else if (width == 2) {
+      keys.push_back(ShortWordCache::KeyOf(reinterpret_cast<const Py_UCS2*>(units.data()), units.size() / 2));
+    } else {
+      keys.emplace_back();
+    }
+  }
+  return keys;
+}
+
+// A str for each word of table, by number: the words are the code units of
+// str storage, `width` bytes each (1, 2 or 4), and keys their ShortWordKeys.
+// Holds the lock.
+inline std::vector<pybind11::object> WordObjects(const WordTable& table, unsigned width,
+                                                 const std::vector<ShortWordCache::Key>& keys) {
+  const bool share_short = ShortWordCache::Usable();
+  const std::vector<std::string_view>& words = table.Words();
+  // The tables' slots and strs are mostly out of cache: each word's slot
+  // starts loading some words ahead, and the str in it a few words later.
+  constexpr std::size_t kSlotAhead = 16;
+  constexpr std::size_t kWordAhead = 8;
+  std::vector<pybind11::object> objects;
+  objects.reserve(words.size());
+  for (std::size_t k = 0; k < words.size(); ++k) {
+    const CodePointText storage{words[k].data(), words[k].size() / width, width};
+    const auto make = [&] { return NewWord(storage, 0, storage.size, false); };
+    if (share_short) {
+      if (k + kSlotAhead < words.size()) ShortWordCache::PrefetchSlot(keys[k + kSlotAhead]);
+      if (k + kWordAhead < words.size()) ShortWordCache::PrefetchWord(keys[k + kWordAhead]);
+    }
+    PyObject* word = share_short && keys[k].length != 0 ? ShortWordCache::Word(keys[k], make) : make();
+    objects.push_back(pybind11::reinterpret_steal<pybind11::object>(word));
     if (!objects.back()) throw pybind11::error_already_set();
   }
   return objects;
+}
+
+inline std::vector<pybind11::object> WordObjects(const WordTable& table, unsigned width) {
+  return WordObjects(table, width, ShortWordKeys(table, width));
 }
 
 // The words of one str, prepared off the lock from its code point slices and
@@ -189,6 +219,7 @@ class StrWords {
     WordTable& table = table_.emplace(slices.size() / 16);
     numbers_.resize(slices.size());
     for (std::size_t k = 0; k < slices.size(); ++k) numbers_[k] = table.Intern(UnitBytes(text, slices[k]));
+    keys_ = ShortWordKeys(table, width_);
   }
 
   // With the lock: a new list of the words of text at slices (those given to
@@ -206,7 +237,7 @@ class StrWords {
       }
       return words;
     }
-    const std::vector<pybind11::object> objects = WordObjects(*table_, width_);
+    const std::vector<pybind11::object> objects = WordObjects(*table_, width_, keys_);
     AddUseReferences(objects, table_->Uses());  // nothing can fail from here on
     for (std::size_t k = 0; k < numbers_.size(); ++k) {
       PyList_SET_ITEM(words.ptr(), static_cast<Py_ssize_t>(k), objects[numbers_[k]].ptr());
@@ -218,6 +249,7 @@ class StrWords {
   unsigned width_ = 1;
   std::optional<WordTable> table_;
   std::vector<std::uint32_t> numbers_;
+  std::vector<ShortWordCache::Key> keys_;
 };
 
 }  // namespace lumo::bindings

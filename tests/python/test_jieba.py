@@ -89,7 +89,7 @@ def test_latin_words_of_two_byte_text_share_the_one_byte_words(jieba: pylumotext
 @pytest.mark.parametrize(("letters", "shared"), [
     ([chr(code) for code in range(0x4E00, 0x4E00 + 4000)] + ["é", "\x00", "a"], "中国人民，"),
     (list("abcdefghijklmnopqrstuvwxyz") + ["é", "\x00", " ", " ", " "], "the end"),
-    ([chr(code) for code in range(0x4E00, 0x4E00 + 50)] + list("abcdefgh") + ["é", "\x00"], "中国人民，"),
+    ([chr(code) for code in range(0x4E00, 0x4E00 + 50)] + list("abcdefgh") * 6 + ["é", "\x00"], "中国人民，"),
 ])
 def test_short_words_are_shared_and_stay_right_as_the_cache_turns_over(
         jieba: pylumotext.Jieba, letters: list[str], shared: str) -> None:
@@ -100,6 +100,8 @@ def test_short_words_are_shared_and_stay_right_as_the_cache_turns_over(
     assert all("".join(words) == text for words, text in zip(first, texts))
     assert all(word == word.encode().decode() for words in first for word in words)
     assert jieba.cut(shared)[0] is jieba.cut(shared)[0]
+    whole = "".join(texts)  # one long call: its distinct words are looked up together
+    assert "".join(jieba.cut(whole)) == whole and jieba.cut(whole) == jieba.cut(whole)
 
 
 @pytest.mark.parametrize("letters", ["ab", "中国", "😀𝄞"])  # each storage width
