@@ -114,41 +114,48 @@ PyObject* NewStrOfUnits(const Unit* first, std::size_t length) {
   return word;
 }
 
-// A str of the units [first, first + length): a short word from the
-// short-word table when share_short, else a new one. Null with a Python error
-// set when no str can be made.
-template <typename Unit>
-PyObject* NewWordOfUnits(const Unit* first, std::size_t length, bool share_short) {
-  if (share_short) {
-    const ShortWordCache::Key key = ShortWordCache::KeyOf(first, length);
-    if (key.length != 0) return ShortWordCache::Word(key, [&] { return NewStrOfUnits(first, length); });
+// A new str of the length code points at unit index start of storage, the
+// narrowest form that holds them. Null with a Python error set when no str
+// can be made.
+inline PyObject* NewWord(const CodePointText& storage, std::size_t start, std::size_t length) {
+  switch (storage.width) {
+    case 1: return NewStrOfUnits(static_cast<const Py_UCS1*>(storage.data) + start, length);
+    case 2: return NewStrOfUnits(static_cast<const Py_UCS2*>(storage.data) + start, length);
+    default: return NewStrOfUnits(static_cast<const Py_UCS4*>(storage.data) + start, length);
   }
-  return NewStrOfUnits(first, length);
 }
 
-// A str of the length code points at unit index start of storage, the
-// narrowest form that holds them; a short word of one- or two-byte text comes
-// from the short-word table when share_short (ShortWordCache::Usable(), asked
-// once per call). Null with a Python error set when no str can be made.
-inline PyObject* NewWord(const CodePointText& storage, std::size_t start, std::size_t length, bool share_short) {
+// The short-word key of the code points [start, start + length) of storage
+// (none for four-byte text). Needs no lock.
+inline ShortWordCache::Key ShortKeyOf(const CodePointText& storage, std::size_t start, std::size_t length) {
   switch (storage.width) {
-    case 1: return NewWordOfUnits(static_cast<const Py_UCS1*>(storage.data) + start, length, share_short);
-    case 2: return NewWordOfUnits(static_cast<const Py_UCS2*>(storage.data) + start, length, share_short);
-    default: return NewStrOfUnits(static_cast<const Py_UCS4*>(storage.data) + start, length);
+    case 1: return ShortWordCache::KeyOf(static_cast<const Py_UCS1*>(storage.data) + start, length);
+    case 2: return ShortWordCache::KeyOf(static_cast<const Py_UCS2*>(storage.data) + start, length);
+    default: return {};
   }
 }
 
 // text[start:end] of a str whose storage is storage, a new reference; text
 // itself when that is all of it and text is an exact str (a subclass gives a
 // plain str). What PyUnicode_Substring gives, made without its general
-// checks: this runs once per word. Short words shared as NewWord says.
+// checks: this runs once per word. The str of a short word comes from the
+// short-word tables when key (its ShortKeyOf, or no key) says where.
 // Throws error_already_set.
 inline PyObject* SubstringOf(PyObject* text, const CodePointText& storage, std::uint32_t start, std::uint32_t end,
-                             bool share_short) {
+                             const ShortWordCache::Key& key) {
   if (start == 0 && end == storage.size && PyUnicode_CheckExact(text)) return Py_NewRef(text);
-  PyObject* word = NewWord(storage, start, end - start, share_short);
+  const auto make = [&] { return NewWord(storage, start, end - start); };
+  PyObject* word = key.length != 0 ? ShortWordCache::Word(key, make) : make();
   if (word == nullptr) throw pybind11::error_already_set();
   return word;
+}
+
+// The same, short words shared when share_short (ShortWordCache::Usable(),
+// asked once per call).
+inline PyObject* SubstringOf(PyObject* text, const CodePointText& storage, std::uint32_t start, std::uint32_t end,
+                             bool share_short) {
+  return SubstringOf(text, storage, start, end,
+                     share_short ? ShortKeyOf(storage, start, end - start) : ShortWordCache::Key{});
 }
 
 // The short-word keys of the words of table, by number (their units are
@@ -157,13 +164,7 @@ inline std::vector<ShortWordCache::Key> ShortWordKeys(const WordTable& table, un
   std::vector<ShortWordCache::Key> keys;
   keys.reserve(table.Words().size());
   for (const std::string_view units : table.Words()) {
-    if (width == 1) {
-      keys.push_back(ShortWordCache::KeyOf(reinterpret_cast<const Py_UCS1*>(units.data()), units.size()));
-    } else if (width == 2) {
-      keys.push_back(ShortWordCache::KeyOf(reinterpret_cast<const Py_UCS2*>(units.data()), units.size() / 2));
-    } else {
-      keys.emplace_back();
-    }
+    keys.push_back(ShortKeyOf(CodePointText{units.data(), units.size() / width, width}, 0, units.size() / width));
   }
   return keys;
 }
@@ -183,7 +184,7 @@ inline std::vector<pybind11::object> WordObjects(const WordTable& table, unsigne
   objects.reserve(words.size());
   for (std::size_t k = 0; k < words.size(); ++k) {
     const CodePointText storage{words[k].data(), words[k].size() / width, width};
-    const auto make = [&] { return NewWord(storage, 0, storage.size, false); };
+    const auto make = [&] { return NewWord(storage, 0, storage.size); };
     if (share_short) {
       if (k + kSlotAhead < words.size()) ShortWordCache::PrefetchSlot(keys[k + kSlotAhead]);
       if (k + kWordAhead < words.size()) ShortWordCache::PrefetchWord(keys[k + kWordAhead]);
