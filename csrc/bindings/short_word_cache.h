@@ -17,13 +17,11 @@ namespace lumo::bindings {
 // of at most eight bytes (one to eight one-byte units, one to four two-byte
 // units) to a str of them; the one-byte table also serves Latin-1 words of
 // two-byte text, by their one-byte form. A word that maps to a slot held by
-// another word takes the slot over. Used only while holding the interpreter
-// lock, and only in the main interpreter (its objects outlive every call).
+// another word takes the slot over. The tables are used only while holding the
+// interpreter lock, and only in the main interpreter (its objects outlive
+// every call); a word's key, where it would be, is worked out without them.
 class ShortWordCache {
  public:
-  template <typename Unit>
-  static constexpr std::size_t kMaxUnits = 8 / sizeof(Unit);
-
   // Whether this thread may use the tables now: it holds the interpreter lock
   // (the caller's duty) in the main interpreter, and the tables are cleared
   // when the interpreter is finalized. Asked once per call, not per word.
@@ -136,7 +134,7 @@ class ShortWordCache {
     return (units & 0xFF) | (units >> 8 & 0xFF00) | (units >> 16 & 0xFF0000) | (units >> 24 & 0xFF000000);
   }
 
-  // The units [first, first + length), 1 <= length <= kMaxUnits<Unit>,
+  // The units [first, first + length), 1 <= length, at most 8 bytes,
   // zero-extended; fixed sizes, so that each copy is a load or two.
   template <typename Unit>
   static std::uint64_t Pack(const Unit* first, std::size_t length) {
