@@ -32,8 +32,16 @@ BatchTrainer::~BatchTrainer() {
 }
 
 void BatchTrainer::Add(std::span<const std::string_view> tokens) {
-  const TokenCounter<std::string_view> counter(tokens, &counter_room_);
   Chunk& chunk = chunks_[filling_];
+  if (++documents_ % kHelperCountsEvery == 0) {
+    for (const std::string_view text : tokens) {
+      chunk.tokens.push_back({chunk.bytes.size(), text.size(), 0, 1});
+      chunk.bytes.append(text);
+    }
+    Queue(tokens.size(), false);
+    return;
+  }
+  const TokenCounter<std::string_view> counter(tokens, &counter_room_);
   for (const auto& entry : counter.entries()) {
     const std::string_view text = counter.token(entry);
     chunk.tokens.push_back({chunk.bytes.size(), text.size(), entry.hash, entry.count});
@@ -41,7 +49,7 @@ void BatchTrainer::Add(std::span<const std::string_view> tokens) {
   }
   ReleaseIfLarge(counter_room_.slots);
   ReleaseIfLarge(counter_room_.entries);
-  Queue(tokens.size());
+  Queue(tokens.size(), true);
 }
 
 void BatchTrainer::Add(std::span<const std::int64_t> tokens) {
@@ -54,12 +62,12 @@ void BatchTrainer::Add(std::span<const std::int64_t> tokens) {
     chunk.tokens.push_back({chunk.bytes.size(), text.size(), HashTokenText(text), entry.count});
     chunk.bytes.append(text);
   }
-  Queue(tokens.size());
+  Queue(tokens.size(), true);
 }
 
-void BatchTrainer::Queue(std::size_t length) {
+void BatchTrainer::Queue(std::size_t length, bool counted) {
   Chunk& chunk = chunks_[filling_];
-  chunk.documents.push_back({chunk.tokens.size(), length});
+  chunk.documents.push_back({chunk.tokens.size(), length, counted});
   chunk.input_tokens += length;
 }
 
@@ -100,17 +108,27 @@ void BatchTrainer::Finish() {
 
 // Stops at the first document that fails, which the encoder leaves untrained.
 void BatchTrainer::Train(Chunk& chunk) {
+  const std::string_view bytes = chunk.bytes;
   std::size_t begin = 0;
   for (const Chunk::Document& document : chunk.documents) {
-    distinct_.clear();
-    for (std::size_t i = begin; i < document.end; ++i) {
-      const Chunk::Token& token = chunk.tokens[i];
-      distinct_.push_back({std::string_view(chunk.bytes).substr(token.offset, token.size), token.hash, token.count});
+    if (document.counted) {
+      distinct_.clear();
+      for (std::size_t i = begin; i < document.end; ++i) {
+        const Chunk::Token& token = chunk.tokens[i];
+        distinct_.push_back({bytes.substr(token.offset, token.size), token.hash, token.count});
+      }
+      encoder_.AddDocument(distinct_, document.length);
+    } else {
+      uncounted_.clear();
+      for (std::size_t i = begin; i < document.end; ++i) {
+        uncounted_.push_back(bytes.substr(chunk.tokens[i].offset, chunk.tokens[i].size));
+      }
+      encoder_.Train(std::span<const std::string_view>(uncounted_));
     }
-    encoder_.AddDocument(distinct_, document.length);
     begin = document.end;
   }
   ReleaseIfLarge(distinct_);
+  ReleaseIfLarge(uncounted_);
   ReleaseIfLarge(encoder_.train_room_.entries);
 }
 

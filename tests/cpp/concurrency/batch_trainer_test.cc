@@ -1,6 +1,6 @@
-// Training a batch on two threads gives the encoder of training it one
-// document at a time, and stops where that would stop. Run under
-// ThreadSanitizer by the test command.
+// Training a batch on two threads (documents counted by either thread) gives
+// the encoder of training it one document at a time, and stops where that
+// would stop. Run under ThreadSanitizer by the test command.
 #include <gtest/gtest.h>
 
 #include <cstdint>
