@@ -330,7 +330,8 @@ bool ReadExactList(PyObject* list, TokenScratch& scratch, bool& integer) {
   constexpr std::size_t kAhead = 8;
   for (std::size_t i = 0; i < size; ++i) {
     if (i + kAhead < size) __builtin_prefetch(items[i + kAhead]);
-    if (!PyUnicode_CheckExact(items[i]) || !ReadStringToken(items[i], scratch.strings[i], Unencodable::kDecline, scratch.utf8)) {
+    if (!PyUnicode_CheckExact(items[i]) ||
+        !ReadStringToken(items[i], scratch.strings[i], Unencodable::kDecline, scratch.utf8)) {
       return false;
     }
   }

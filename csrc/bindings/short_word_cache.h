@@ -39,7 +39,8 @@ class ShortWordCache {
   // units alone, so it needs no lock, and a caller with many words can work
   // out their keys before it takes the lock.
   struct Key {
-    std::uint64_t units = 0;  // the units' bytes (one-byte form), first lowest, zero past the word
+    std::uint64_t units = 0;  // the units' bytes, first lowest, zero past the word (a Latin word
+                              // of two-byte text in its one-byte form)
     std::uint32_t slot = 0;
     std::uint8_t length = 0;  // in characters; 0: a word the tables do not hold
     bool wide = false;        // in the two-byte table

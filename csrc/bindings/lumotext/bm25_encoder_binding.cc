@@ -112,7 +112,8 @@ bool ReadIntegerBuffer(PyObject* source, std::vector<std::int64_t>* ids) {
   const std::unique_ptr<Py_buffer, decltype(&PyBuffer_Release)> release(&view, PyBuffer_Release);
   bool is_signed = false;
   const Py_ssize_t width = view.itemsize;
-  if (view.ndim != 1 || !IntegerFormat(view.format, is_signed) || (width != 1 && width != 2 && width != 4 && width != 8)) {
+  const bool integer_width = width == 1 || width == 2 || width == 4 || width == 8;
+  if (view.ndim != 1 || !IntegerFormat(view.format, is_signed) || !integer_width) {
     return false;
   }
   if (ids == nullptr) return true;
