@@ -92,3 +92,38 @@ def test_another_thread_runs_while_one_long_call_runs(jieba: pylumotext.Jieba, d
     assert len(words) == words_per_piece * 200_000
     # Holding the lock for the whole call would leave no tick inside it.
     assert during >= 3, f"{during} ticks during a call of {seconds:.3f} s"
+
+
+@pytest.mark.parametrize("module", ["pylumotext", "lumotext"])
+def test_a_thread_that_stops_calling_keeps_no_other_waiting(data_paths: dict[str, str], module: str) -> None:
+    """Short texts from two threads are cut by turns; when one thread stops
+    calling (here it blocks on an event without the lock), the other goes on
+    alone with the same results."""
+    if module == "lumotext":
+        import lumotext
+
+        cut = lumotext.Segmenter(**data_paths).cut
+    else:
+        cut = pylumotext.Jieba(**data_paths).cut
+    short = SENTENCES[:3]
+    expected = [cut(s) for s in short]
+    resume = threading.Event()
+    done: list[list[list[str]]] = []
+
+    def caller_that_stops() -> None:
+        done.append([cut(s) for s in short * 50])
+        resume.wait()
+
+    def caller_that_goes_on() -> None:
+        done.append([cut(s) for s in short * 2000])
+
+    other = threading.Thread(target=caller_that_stops)
+    other.start()
+    worker = threading.Thread(target=caller_that_goes_on)
+    worker.start()
+    worker.join(timeout=120)
+    resume.set()
+    other.join()
+    assert not worker.is_alive()
+    assert sorted(len(d) for d in done) == [150, 6000]
+    assert all(words == expected[k % 3] for d in done for k, words in enumerate(d))
