@@ -117,11 +117,13 @@ def test_a_thread_that_stops_calling_keeps_no_other_waiting(data_paths: dict[str
     def caller_that_goes_on() -> None:
         done.append([cut(s) for s in short * 2000])
 
-    other = threading.Thread(target=caller_that_stops)
+    # Daemons: a worker stuck in a wait that never ends fails the test and
+    # does not keep the process from ending.
+    other = threading.Thread(target=caller_that_stops, daemon=True)
     other.start()
-    worker = threading.Thread(target=caller_that_goes_on)
+    worker = threading.Thread(target=caller_that_goes_on, daemon=True)
     worker.start()
-    worker.join(timeout=120)
+    worker.join(timeout=60)
     resume.set()
     other.join()
     assert not worker.is_alive()
