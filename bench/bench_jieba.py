@@ -200,8 +200,8 @@ def bench_throughput(jieba: pylumotext.Jieba, lines: list[str], runs: int) -> No
                   f"2 threads {megabytes / runs_of.two:6.1f} MB/s, ratio 2/1 {runs_of.ratio:.2f} (cores used {runs_of.cores_used:.2f}); "
                   f"1 thread is {runs_of.one / passes / baseline:.1f}x the str.split time")
         if label == "one call per line":
-            # What two threads give for a per-line call that keeps the
-            # interpreter lock; cut passes it by handing the lock over.
+            # What two threads give for any per-line call that keeps the
+            # interpreter lock: the ceiling for short calls on this machine.
             control = Paired(python_control, pieces, halves, runs)
             print(f"    {'Python control':15s} ratio 2/1 {control.ratio:.2f} (a pure-Python function of about the same cost per line)")
             bench_one_core(jieba.cut, pieces, halves, runs)
