@@ -230,6 +230,55 @@ def bench_one_core(function, pieces: list[str], halves: list[list[str]], runs: i
     print(f"    {'cut, one core':15s} ratio 2/1 {ratio:.2f} (both threads held on one core)")
 
 
+def bench_mixed_callers(jieba: pylumotext.Jieba, lines: list[str]) -> None:
+    """Threads that do not cut line after line, the callers a rule for when
+    short calls release the lock must not slow down: four server-like threads
+    that each cut a line and sleep 0.2 ms, and a thread cutting lines beside
+    one that runs about 15 microseconds of Python code after each cut."""
+    sample = lines[:2000]
+    spent: list[float] = []
+
+    def server(part: list[str]) -> None:
+        total = 0.0
+        for line in part:
+            start = time.perf_counter()
+            jieba.cut(line)
+            total += time.perf_counter() - start
+            time.sleep(0.0002)
+        spent.append(total)
+
+    alone = timed(lambda: [jieba.cut(line) for line in sample]) / len(sample)
+    threads = [threading.Thread(target=server, args=(sample[k::4],)) for k in range(4)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    print(f"  4 threads, a cut then a 0.2 ms sleep: {sum(spent) / len(sample) * 1e6:.1f} us a cut "
+          f"(one thread alone: {alone * 1e6:.1f} us)")
+
+    stop = threading.Event()
+    calls = [0, 0]
+
+    def caller(slot: int, python_work: int) -> None:
+        while not stop.is_set():
+            for line in sample[:100]:
+                jieba.cut(line)
+                for _ in range(python_work):
+                    pass
+            calls[slot] += 100
+
+    fast_alone = 100 * len(sample[:100]) / timed(lambda: [jieba.cut(line) for line in sample[:100] * 100])
+    pair = [threading.Thread(target=caller, args=(0, 0)), threading.Thread(target=caller, args=(1, 1000))]
+    for thread in pair:
+        thread.start()
+    time.sleep(1.0)
+    stop.set()
+    for thread in pair:
+        thread.join()
+    print(f"  a fast caller beside a busy one, 1 s: {calls[0]} and {calls[1]} cuts "
+          f"(the fast one alone: {fast_alone:.0f} cuts a second)")
+
+
 def bench_edge_cases(jieba: pylumotext.Jieba, lines: list[str]) -> None:
     text = "".join(lines)
     bytes_per_char = len(text.encode("utf-8")) / max(1, len(text))
@@ -291,6 +340,7 @@ def main() -> int:
         jieba, data = default_or_synthetic(pathlib.Path(directory))
     print(f"segmentation data: {data}")
     bench_throughput(jieba, lines, args.runs)
+    bench_mixed_callers(jieba, lines)
     if not args.skip_edge_cases:
         bench_edge_cases(jieba, lines)
     del jieba
