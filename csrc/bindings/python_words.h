@@ -145,7 +145,7 @@ inline PyObject* SubstringOf(PyObject* text, const CodePointText& storage, std::
                              const ShortWordCache::Key& key) {
   if (start == 0 && end == storage.size && PyUnicode_CheckExact(text)) return Py_NewRef(text);
   const auto make = [&] { return NewWord(storage, start, end - start); };
-  PyObject* word = key.length != 0 ? ShortWordCache::Word(key, make) : make();
+  PyObject* word = ShortWordCache::Word(key, make);
   if (word == nullptr) throw pybind11::error_already_set();
   return word;
 }
@@ -189,7 +189,7 @@ inline std::vector<pybind11::object> WordObjects(const WordTable& table, unsigne
       if (k + kSlotAhead < words.size()) ShortWordCache::PrefetchSlot(keys[k + kSlotAhead]);
       if (k + kWordAhead < words.size()) ShortWordCache::PrefetchWord(keys[k + kWordAhead]);
     }
-    PyObject* word = share_short && keys[k].length != 0 ? ShortWordCache::Word(keys[k], make) : make();
+    PyObject* word = ShortWordCache::Word(share_short ? keys[k] : ShortWordCache::Key{}, make);
     objects.push_back(pybind11::reinterpret_steal<pybind11::object>(word));
     if (!objects.back()) throw pybind11::error_already_set();
   }

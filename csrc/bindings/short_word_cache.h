@@ -85,11 +85,13 @@ class ShortWordCache {
     if (word != 0) __builtin_prefetch(Untagged(word), 1);
   }
 
-  // A new reference to the str of key, a key of length 1 or more, or null
-  // when make(), which makes a new str of the word (a new reference, or null
-  // with a Python error set), fails. Only while Usable() holds.
+  // A new reference to the str of key, or null when make(), which makes a new
+  // str of the word (a new reference, or null with a Python error set),
+  // fails; a key of length 0 (a word the tables do not hold, or no key) gets
+  // make()'s str. Only while Usable() holds, or with no key.
   template <typename Make>
   static PyObject* Word(const Key& key, Make make) {
+    if (key.length == 0) return make();
     Slot& slot = SlotAt(key);
     // Equal units in one table and an equal length are the same word (the
     // length tells "a" from "a\0").
