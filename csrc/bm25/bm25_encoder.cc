@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "bm25/insertion_sort.h"
 #include "bm25/kept_room.h"
 #include "bm25/murmur_hash3.h"
 #include "bm25/table_state.h"
@@ -173,9 +174,32 @@ std::span<const IndexedWeight> BM25Encoder::WeighDocumentIndexed(std::span<const
   return entries;
 }
 
+// Counted by index, the entries need only an insertion sort over the few
+// neighbours that probing put out of order; tokens crafted to crowd the
+// index table are counted by their keyed hash instead.
 std::span<const IndexedWeight> BM25Encoder::EncodeDocumentIndexed(std::span<const std::string_view> tokens,
                                                                   IndexScratch& scratch) const {
-  return WeighDocumentIndexed(tokens, scratch.text_counter, scratch);
+  std::vector<IndexedWeight>& entries = scratch.entries;
+  entries.clear();
+  if (tokens.empty()) return entries;
+  model_.CheckInitialized();
+  IndexCounter& counter = scratch.index_counter;
+  if (tokens.size() >= UINT32_MAX || !counter.Count(tokens)) {
+    counter.ReleaseIfLarge(kKeptRoom);
+    return WeighDocumentIndexed(tokens, scratch.text_counter, scratch);
+  }
+  // Most tokens of a document occur once or twice: their weights are made
+  // once per document.
+  const double norm = DocumentNorm(tokens.size());
+  constexpr std::int64_t kCommonCounts = 4;
+  double common[kCommonCounts + 1];
+  for (std::int64_t count = 1; count <= kCommonCounts; ++count) common[count] = TermWeight(count, norm);
+  counter.WeighInSlotOrder(
+      [&](std::int64_t count) { return count <= kCommonCounts ? common[count] : TermWeight(count, norm); }, entries);
+  counter.ReleaseIfLarge(kKeptRoom);
+  StableInsertionSort(entries.data(), entries.size(), [](const IndexedWeight& entry) { return entry.index; });
+  JoinEqualIndices(entries);
+  return entries;
 }
 
 std::span<const IndexedWeight> BM25Encoder::EncodeDocumentIndexed(std::span<const std::int64_t> tokens,

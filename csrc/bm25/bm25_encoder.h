@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bm25/bm25.h"
+#include "bm25/index_counter.h"
 #include "bm25/indexed_weight.h"
 #include "bm25/sparse_vector.h"
 #include "bm25/token_counter.h"
@@ -143,6 +144,7 @@ class BM25Encoder {
 // Working room of the vectors keyed by index, reused from vector to vector of
 // a batch.
 struct IndexScratch {
+  IndexCounter index_counter;
   TokenCounter<std::string_view>::Room text_counter;
   TokenCounter<std::int64_t>::Room id_counter;
   std::vector<IndexedWeight> entries;

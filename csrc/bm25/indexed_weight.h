@@ -80,10 +80,9 @@ inline void SortByIndex(std::vector<IndexedWeight>& entries, IndexSortRoom& room
   }
 }
 
-// Sorts entries by index and sums the weights of entries that share one, in
-// their order in entries; entries is left holding the joined vector.
-inline void SortAndJoin(std::vector<IndexedWeight>& entries, IndexSortRoom& room) {
-  SortByIndex(entries, room);
+// Sums the weights of neighbouring entries that share an index, left to
+// right; entries is left holding the joined vector.
+inline void JoinEqualIndices(std::vector<IndexedWeight>& entries) {
   std::size_t joined = 0;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (joined > 0 && entries[joined - 1].index == entries[i].index) {
@@ -93,6 +92,13 @@ inline void SortAndJoin(std::vector<IndexedWeight>& entries, IndexSortRoom& room
     }
   }
   entries.resize(joined);
+}
+
+// Sorts entries by index and sums the weights of entries that share one, in
+// their order in entries; entries is left holding the joined vector.
+inline void SortAndJoin(std::vector<IndexedWeight>& entries, IndexSortRoom& room) {
+  SortByIndex(entries, room);
+  JoinEqualIndices(entries);
 }
 
 }  // namespace lumo::typing::text
