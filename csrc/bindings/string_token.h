@@ -61,6 +61,28 @@ inline bool CompactUtf8(PyObject* item, ByteArena& arena, std::string_view& toke
 
 }  // namespace string_token_detail
 
+// Reads the items that ReadStringToken reads without the interpreter: a
+// compact str (ASCII, else its UTF-8 copy or one encoded into arena) and a
+// bytes object, through the objects' fields alone. A thread that does not
+// hold the interpreter lock may call it while the lock's holder keeps item
+// alive and runs no Python code (which could change a str's cached UTF-8).
+// False for anything else, and for a str with a lone surrogate: the lock's
+// holder reads those with ReadStringToken below.
+inline bool ReadStringTokenWithoutLock(PyObject* item, std::string_view& token, ByteArena& arena) {
+  if (PyUnicode_Check(item)) {
+    if (PyUnicode_IS_COMPACT_ASCII(item)) {
+      token = {static_cast<const char*>(PyUnicode_DATA(item)), static_cast<std::size_t>(PyUnicode_GET_LENGTH(item))};
+      return true;
+    }
+    return PyUnicode_IS_COMPACT(item) && string_token_detail::CompactUtf8(item, arena, token);
+  }
+  if (PyBytes_Check(item)) {
+    token = {PyBytes_AS_STRING(item), static_cast<std::size_t>(PyBytes_GET_SIZE(item))};
+    return true;
+  }
+  return false;
+}
+
 // Sets token to a view of the item's bytes and returns true for a str or a
 // bytes object; returns false for anything else, and for an unencodable str
 // under kDecline. The view lives as long as the item and the claims on
@@ -68,29 +90,19 @@ inline bool CompactUtf8(PyObject* item, ByteArena& arena, std::string_view& toke
 // than given a cached copy, which would grow every token of the caller's
 // lists for as long as they live.
 inline bool ReadStringToken(PyObject* item, std::string_view& token, Unencodable unencodable, ByteArena& arena) {
-  if (PyUnicode_Check(item)) {
-    if (PyUnicode_IS_COMPACT_ASCII(item)) {
-      token = {static_cast<const char*>(PyUnicode_DATA(item)), static_cast<std::size_t>(PyUnicode_GET_LENGTH(item))};
-      return true;
-    }
-    if (PyUnicode_IS_COMPACT(item) && string_token_detail::CompactUtf8(item, arena, token)) return true;
-    // A lone surrogate (or a legacy str): CPython's own conversion, which
-    // raises UnicodeEncodeError for the former.
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(item, &size);
-    if (!data) {
-      if (unencodable == Unencodable::kRaise) throw pybind11::error_already_set();
-      PyErr_Clear();
-      return false;
-    }
-    token = {data, static_cast<std::size_t>(size)};
-    return true;
+  if (ReadStringTokenWithoutLock(item, token, arena)) return true;
+  if (!PyUnicode_Check(item)) return false;
+  // A lone surrogate (or a legacy str): CPython's own conversion, which
+  // raises UnicodeEncodeError for the former.
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(item, &size);
+  if (!data) {
+    if (unencodable == Unencodable::kRaise) throw pybind11::error_already_set();
+    PyErr_Clear();
+    return false;
   }
-  if (PyBytes_Check(item)) {
-    token = {PyBytes_AS_STRING(item), static_cast<std::size_t>(PyBytes_GET_SIZE(item))};
-    return true;
-  }
-  return false;
+  token = {data, static_cast<std::size_t>(size)};
+  return true;
 }
 
 }  // namespace lumo::bindings

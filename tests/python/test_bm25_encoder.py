@@ -151,6 +151,10 @@ def test_fit_on_two_threads_equals_one_thread_and_stops_where_it_would(failing):
     assert encoders[1].doc_count == (failing or 400) + 3 and encoders[1].token_count("side") == 3
 
 
+class Text(str):
+    pass
+
+
 class ListClearingIndex:
     """An int-like token whose __index__ empties another document's list."""
 
@@ -164,7 +168,7 @@ class ListClearingIndex:
 
 @pytest.mark.parametrize("method", ["encode_documents", "encode_queries"])
 @pytest.mark.parametrize("output", ["dict", "sparse", "csr"])
-@pytest.mark.parametrize("failing", [None, "read", "read after weigh"])
+@pytest.mark.parametrize("failing", [None, "read", "read after weigh", "read before weigh"])
 def test_encoding_on_two_threads_equals_one_thread_and_fails_where_it_would(method, output, failing):
     encoder = BM25Encoder().fit(corpus("str") + corpus("int"))
 
@@ -176,9 +180,12 @@ def test_encoding_on_two_threads_equals_one_thread_and_fails_where_it_would(meth
                 + [tuple(doc * 10) for doc in corpus("int", seed=6, docs=100)])
         docs[150] = [ListClearingIndex(7, docs[20])] * 2
         docs[151] = collections.UserList(docs[151])
+        docs[152] = [Text(token) for token in docs[152]]  # a str subclass: read on the calling thread
+        if failing == "read before weigh":
+            docs[199] = ["a", 1.5]
         if failing:
             docs[250] = ["a", 1.5]
-        if failing == "read after weigh":
+        if failing in ("read after weigh", "read before weigh"):
             docs[200] = [-1]  # no index: the vector outputs fail here first, in the same chunk
         return docs
 
@@ -189,7 +196,9 @@ def test_encoding_on_two_threads_equals_one_thread_and_fails_where_it_would(meth
         except (TypeError, ValueError) as error:
             results.append((type(error), str(error)))
     expected, got = results
-    if failing == "read" or (failing and output == "dict"):
+    if failing == "read before weigh":
+        assert got == expected == (TypeError, "token 1 of document 199 is float, not str or int")
+    elif failing == "read" or (failing and output == "dict"):
         assert got == expected == (TypeError, "token 1 of document 250 is float, not str or int")
     elif failing:
         assert got == expected == (ValueError, "integer token -1 is not an index: integer tokens must be "

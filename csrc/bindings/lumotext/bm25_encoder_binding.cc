@@ -272,37 +272,47 @@ bool ReadsWithoutPythonCode(PyObject* document) {
   return true;
 }
 
-// Documents read on the calling thread, for other threads to weigh: copies
-// of their token views, and their items for the keys of dicts.
+// Documents taken on the calling thread for other threads to weigh: lists of
+// ids as copies read here, other lists as their items, which the weighing
+// threads read themselves (reading each token object once, where it is
+// weighed, rather than here and again there); the items are the keys of
+// dicts.
 struct ReadDocuments {
   struct Document {
     PyObject* const* items;
-    std::size_t begin;  // of its tokens in strings or ids
+    std::size_t begin;  // of its ids
     std::size_t size;
     bool integer;
   };
   std::vector<Document> documents;
-  std::vector<std::string_view> strings;
   std::vector<std::int64_t> ids;
-  ByteArena utf8;  // the UTF-8 of str items that hold none
+  std::size_t item_tokens = 0;  // of the documents read by their items
 
-  std::size_t tokens() const { return strings.size() + ids.size(); }
+  std::size_t tokens() const { return item_tokens + ids.size(); }
   void Clear() {
     documents.clear();
-    strings.clear();
     ids.clear();
-    utf8.Clear();
+    item_tokens = 0;
   }
-  void Add(const TokenList& list) {
-    if (list.integer) {
-      documents.push_back({list.items, ids.size(), list.ids.size(), true});
-      ids.insert(ids.end(), list.ids.begin(), list.ids.end());
-    } else {
-      documents.push_back({list.items, strings.size(), list.strings.size(), false});
-      strings.insert(strings.end(), list.strings.begin(), list.strings.end());
-    }
+  void AddIds(const TokenList& list) {
+    documents.push_back({list.items, ids.size(), list.ids.size(), true});
+    ids.insert(ids.end(), list.ids.begin(), list.ids.end());
+  }
+  void AddItems(PyObject* document) {
+    const auto size = static_cast<std::size_t>(Py_SIZE(document));
+    documents.push_back({PySequence_Fast_ITEMS(document), 0, size, false});
+    item_tokens += size;
   }
 };
+
+// Whether a document that reads without Python code is read by its items on
+// the weighing threads: an exact list or tuple whose first item is no
+// integer (a later one that is not a string token sends the document back
+// to the calling thread).
+bool ReadsByItems(PyObject* document) {
+  if (!PyList_CheckExact(document) && !PyTuple_CheckExact(document)) return false;
+  return Py_SIZE(document) == 0 || !IsIntegerToken(PySequence_Fast_ITEMS(document)[0]);
+}
 
 // One document's weights, before they become its vector: keyed by index for
 // the index outputs, by token for a dict.
@@ -310,19 +320,38 @@ struct Weighed {
   std::vector<IndexedWeight> indexed;
   typing::text::StringSparseVector strings;
   typing::text::IntegerSparseVector ids;
+  bool unread = false;  // an item the weighing thread could not read: the calling thread encodes it
+};
+
+// A weighing thread's room for reading documents by their items.
+struct ItemTokens {
+  std::vector<std::string_view> strings;
+  ByteArena utf8;  // the UTF-8 of str items that hold none
+
+  // False, with the document left to the calling thread, at an item that
+  // ReadStringTokenWithoutLock does not read.
+  bool Read(PyObject* const* items, std::size_t size) {
+    strings.resize(size);
+    utf8.Clear();
+    for (std::size_t i = 0; i < size; ++i) {
+      if (!ReadStringTokenWithoutLock(items[i], strings[i], utf8)) return false;
+    }
+    return true;
+  }
 };
 
 // Encodes every token list of documents with encode (the document or the
 // query encoder; encode_indexed gives the same vector keyed by index) into
 // the requested output: a list of dicts, a list of {"indices", "values"}
 // dicts, or the (indptr, indices, data) byte arrays of a CSR matrix (int64,
-// int64, float64). With threads of 2 or more, a large batch is read on the
-// calling thread in chunks, whose weights are made on that many threads and
-// then turned into the output on the calling thread, with the result and
-// the error (that of the first failing document) of one thread. The calling
-// thread keeps the interpreter lock and the garbage collector is paused, so
-// no Python code runs while the others read the views; a document whose
-// reading could run Python code is read and encoded alone, between chunks.
+// int64, float64). With threads of 2 or more, a large batch is taken on the
+// calling thread in chunks, whose tokens are read and weighed on that many
+// threads and then turned into the output on the calling thread, with the
+// result and the error (that of the first failing document) of one thread.
+// The calling thread keeps the interpreter lock and the garbage collector is
+// paused, so no Python code runs while the others read the token objects and
+// views; a document whose reading could run Python code, or holds an item
+// the other threads do not read, is read and encoded on the calling thread.
 template <typename Encode, typename EncodeIndexed>
 py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output output, int threads,
                        Encode encode, EncodeIndexed encode_indexed) {
@@ -389,6 +418,7 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
     ReadDocuments read;
     std::vector<Weighed> weighed;
     std::vector<std::exception_ptr> errors;  // per block
+    std::vector<std::size_t> failed;         // per block: the document of its error
   };
   const CollectorPause pause;
   Chunk chunks[2];
@@ -400,13 +430,18 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
     chunk.first = d;
     chunk.read.Clear();
     while (d < count && chunk.read.tokens() < kChunkTokens && ReadsWithoutPythonCode(items[d])) {
+      if (ReadsByItems(items[d])) {
+        chunk.read.AddItems(items[d++]);
+        continue;
+      }
       try {
-        ReadTokens(items[d], d, list, chunk.read.utf8);
+        ReadTokens(items[d], d, list);
       } catch (...) {
         read_error = std::current_exception();
         return;
       }
-      chunk.read.Add(list);
+      if (!list.integer) break;  // a buffer of no ids: encoded alone
+      chunk.read.AddIds(list);
       ++d;
     }
   };
@@ -415,31 +450,41 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
     chunk.weighed.assign(documents, Weighed());
     const std::size_t blocks = (documents + kBlockDocuments - 1) / kBlockDocuments;
     chunk.errors.assign(blocks, nullptr);
+    chunk.failed.assign(blocks, 0);
     pool.Start(blocks, [&chunk, &weigh, documents](std::size_t block) {
       typing::text::IndexScratch scratch;
+      ItemTokens tokens;
+      std::size_t i = block * kBlockDocuments;
       try {
-        for (std::size_t i = block * kBlockDocuments; i < std::min(documents, (block + 1) * kBlockDocuments); ++i) {
+        for (; i < std::min(documents, (block + 1) * kBlockDocuments); ++i) {
           const ReadDocuments::Document& document = chunk.read.documents[i];
           if (document.integer) {
             weigh(std::span<const std::int64_t>(chunk.read.ids).subspan(document.begin, document.size),
                   chunk.weighed[i], scratch);
+          } else if (tokens.Read(document.items, document.size)) {
+            weigh(std::span<const std::string_view>(tokens.strings), chunk.weighed[i], scratch);
           } else {
-            weigh(std::span<const std::string_view>(chunk.read.strings).subspan(document.begin, document.size),
-                  chunk.weighed[i], scratch);
+            chunk.weighed[i].unread = true;
           }
         }
       } catch (...) {  // the block's first failure: its later documents are not weighed
         chunk.errors[block] = std::current_exception();
+        chunk.failed[block] = i;
       }
     });
   };
+  // In document order, so that the error raised is the first document's.
   const auto emit_chunk = [&](const Chunk& chunk) {
-    for (const std::exception_ptr& error : chunk.errors) {  // in document order
-      if (error) std::rethrow_exception(error);
-    }
     for (std::size_t i = 0; i < chunk.read.documents.size(); ++i) {
+      const std::size_t block = i / kBlockDocuments;
+      if (chunk.errors[block] && chunk.failed[block] == i) std::rethrow_exception(chunk.errors[block]);
+      const Py_ssize_t d = chunk.first + static_cast<Py_ssize_t>(i);
+      if (chunk.weighed[i].unread) {
+        encode_one(d);
+        continue;
+      }
       const ReadDocuments::Document& document = chunk.read.documents[i];
-      emit(chunk.first + static_cast<Py_ssize_t>(i), chunk.weighed[i], document.integer, document.items);
+      emit(d, chunk.weighed[i], document.integer, document.items);
     }
   };
   Chunk* weighing = nullptr;  // the chunk on the pool
