@@ -223,12 +223,23 @@ PyObject* KeyOf(PyObject* item, std::string_view token) {
                                : PyBytes_FromStringAndSize(token.data(), size);
 }
 
+// hashes, when not null, are those of the keys in the order of weights.
 template <typename Weights>
-py::dict ToDict(const Weights& weights, PyObject* const* items) {
+py::dict ToDict(const Weights& weights, PyObject* const* items, const Py_hash_t* hashes = nullptr) {
   // Items are null for a buffer of ids, whose keys are made.
-  return WeightDict(weights, [&](const auto& entry) {
-    return KeyOf(items != nullptr ? items[entry.first_position] : nullptr, entry.token);
-  });
+  const auto item_of = [&](const auto& entry) -> PyObject* {
+    return items != nullptr ? items[entry.first_position] : nullptr;
+  };
+  return WeightDict(weights, [&](const auto& entry) { return KeyOf(item_of(entry), entry.token); }, hashes, item_of);
+}
+
+// The hash of an exact str item, worked out from its characters alone so
+// that a thread without the interpreter lock can compute it (the str's
+// cached hash is not read: the lock's holder may be filling it in); -1 for
+// other items, which the lock's holder hashes.
+Py_hash_t KeyHash(PyObject* item) {
+  if (!PyUnicode_CheckExact(item)) return -1;
+  return _Py_HashBytes(PyUnicode_DATA(item), PyUnicode_GET_LENGTH(item) * PyUnicode_KIND(item));
 }
 
 // An estimate of the tokens of a batch: lists, tuples and native buffers by
@@ -320,6 +331,7 @@ struct Weighed {
   std::vector<IndexedWeight> indexed;
   typing::text::StringSparseVector strings;
   typing::text::IntegerSparseVector ids;
+  std::vector<Py_hash_t> key_hashes;  // of a dict's keys, when the weighing thread read the items
   bool unread = false;  // an item the weighing thread could not read: the calling thread encodes it
 };
 
@@ -383,9 +395,10 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
       rows->Append(weights.indexed);
       return;
     }
+    const Py_hash_t* hashes = weights.key_hashes.empty() ? nullptr : weights.key_hashes.data();
     py::object vector = output == Output::kSparse ? ToSparse(weights.indexed)
                         : integer                 ? ToDict(weights.ids, keys)
-                                                  : ToDict(weights.strings, keys);
+                                                  : ToDict(weights.strings, keys, hashes);
     PyList_SET_ITEM(vectors.ptr(), d, vector.release().ptr());
   };
   typing::text::IndexScratch index_scratch;
@@ -462,7 +475,11 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
             weigh(std::span<const std::int64_t>(chunk.read.ids).subspan(document.begin, document.size),
                   chunk.weighed[i], scratch);
           } else if (tokens.Read(document.items, document.size)) {
-            weigh(std::span<const std::string_view>(tokens.strings), chunk.weighed[i], scratch);
+            Weighed& weighed = chunk.weighed[i];
+            weigh(std::span<const std::string_view>(tokens.strings), weighed, scratch);
+            for (const auto& entry : weighed.strings) {
+              weighed.key_hashes.push_back(KeyHash(document.items[entry.first_position]));
+            }
           } else {
             chunk.weighed[i].unread = true;
           }

@@ -30,17 +30,36 @@ inline Output ToOutput(int output) {
 }
 
 // A vector as a dict: for each entry, the key key_of(entry) gives (a new
-// reference, or null with a Python error set) and the entry's weight.
-template <typename Entries, typename KeyOf>
-py::dict WeightDict(const Entries& entries, KeyOf key_of) {
+// reference, or null with a Python error set) and the entry's weight. With
+// hashes, hashes[i] is the hash of entry i's key when that is an exact str,
+// worked out beforehand off the interpreter lock (else -1): the str's cached
+// hash is filled in with it, as hashing the str would, so that the dict need
+// not read the str's characters. object_of(entry), when it is not null, is
+// the object the key will be, which starts loading a few entries ahead: the
+// caller's token objects are mostly out of cache by now.
+template <typename Entries, typename KeyOf, typename ObjectOf>
+py::dict WeightDict(const Entries& entries, KeyOf key_of, const Py_hash_t* hashes, ObjectOf object_of) {
   auto dict = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(entries.size())));
   if (!dict) throw py::error_already_set();
-  for (const auto& entry : entries) {
-    const auto key = py::reinterpret_steal<py::object>(key_of(entry));
-    const auto value = py::reinterpret_steal<py::object>(PyFloat_FromDouble(entry.weight));
-    if (!key || !value || PyDict_SetItem(dict.ptr(), key.ptr(), value.ptr()) != 0) throw py::error_already_set();
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t i = 0; i < std::min(kAhead, entries.size()); ++i) __builtin_prefetch(object_of(entries[i]), 1);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (i + kAhead < entries.size()) __builtin_prefetch(object_of(entries[i + kAhead]), 1);
+    const auto key = py::reinterpret_steal<py::object>(key_of(entries[i]));
+    const auto value = py::reinterpret_steal<py::object>(PyFloat_FromDouble(entries[i].weight));
+    if (!key || !value) throw py::error_already_set();
+    if (hashes != nullptr && hashes[i] != -1 && PyUnicode_CheckExact(key.ptr())) {
+      auto* str = reinterpret_cast<PyASCIIObject*>(key.ptr());
+      if (str->hash == -1) str->hash = hashes[i];
+    }
+    if (PyDict_SetItem(dict.ptr(), key.ptr(), value.ptr()) != 0) throw py::error_already_set();
   }
   return dict;
+}
+
+template <typename Entries, typename KeyOf>
+py::dict WeightDict(const Entries& entries, KeyOf key_of) {
+  return WeightDict(entries, key_of, nullptr, [](const auto&) -> const void* { return nullptr; });
 }
 
 inline py::dict ToSparse(std::span<const IndexedWeight> entries) {
