@@ -45,8 +45,12 @@ class IndexCounter {
     int bits = 4;
     while ((std::size_t{1} << bits) < 2 * tokens.size()) ++bits;
     const int shift = 32 - bits;
-    slots_.assign((std::size_t{1} << bits) + kMaxProbe, 0u);
-    entries_.assign(1, Entry{});  // entry 0 stands for a free slot
+    const std::size_t slot_count = (std::size_t{1} << bits) + kMaxProbe;
+    slots_.assign(slot_count, 0u);
+    occupied_.assign((slot_count + 63) / 64, 0);
+    if (entries_.size() < tokens.size() + 1) entries_.resize(tokens.size() + 1);
+    Entry* entries = entries_.data();
+    std::uint32_t size = 1;  // entry 0 stands for a free slot
     constexpr std::size_t kAhead = 8;  // the token bytes are usually out of cache
     for (std::size_t position = 0; position < tokens.size(); ++position) {
       if (position + kAhead < tokens.size()) __builtin_prefetch(tokens[position + kAhead].data());
@@ -57,51 +61,52 @@ class IndexCounter {
       while (true) {
         const std::uint32_t held = slots_[slot];
         if (held == 0) {
-          slots_[slot] = static_cast<std::uint32_t>(entries_.size());
-          entries_.push_back({index, static_cast<std::uint32_t>(position), 1});
+          slots_[slot] = size;
+          occupied_[slot / 64] |= std::uint64_t{1} << (slot % 64);
+          entries[size++] = {index, static_cast<std::uint32_t>(position), 1};
           break;
         }
-        Entry& entry = entries_[held];
+        Entry& entry = entries[held];
         if (entry.index == index && TokensEqual(tokens[entry.first_position], token)) {
           ++entry.count;
           break;
         }
-        if (++slot == last) return false;
+        if (++slot == last) {
+          size_ = size;
+          return false;
+        }
       }
     }
+    size_ = size;
     return true;
   }
 
-  // The number of distinct tokens counted.
-  std::size_t size() const { return entries_.size() - 1; }
-
   // Sets out to (index, weigh(count)) for each distinct token, in slot
-  // order. Weights are made in first-occurrence order, and the slots are
-  // read without a branch on whether each is free: their pattern is random.
+  // order, found through the bits of the occupied slots: testing each slot
+  // would branch at random.
   template <typename Weigh>
   void WeighInSlotOrder(Weigh weigh, std::vector<IndexedWeight>& out) {
-    weighed_.resize(entries_.size());
-    for (std::size_t i = 1; i < entries_.size(); ++i) weighed_[i] = {entries_[i].index, weigh(entries_[i].count)};
-    out.resize(entries_.size());  // one past the last, for free slots to write over
+    out.resize(size_ - 1);
     std::size_t next = 0;
-    for (const std::uint32_t held : slots_) {
-      out[next] = weighed_[held];
-      next += held != 0;
+    for (std::size_t word = 0; word < occupied_.size(); ++word) {
+      for (std::uint64_t bits = occupied_[word]; bits != 0; bits &= bits - 1) {
+        const Entry& entry = entries_[slots_[word * 64 + std::countr_zero(bits)]];
+        out[next++] = {entry.index, weigh(entry.count)};
+      }
     }
-    out.resize(next);
   }
 
   // Lets go of room that a long document grew past kept entries.
   void ReleaseIfLarge(std::size_t kept) {
     if (slots_.capacity() > kept) std::vector<std::uint32_t>().swap(slots_);
     if (entries_.capacity() > kept) std::vector<Entry>().swap(entries_);
-    if (weighed_.capacity() > kept) std::vector<IndexedWeight>().swap(weighed_);
   }
 
  private:
-  std::vector<std::uint32_t> slots_;    // entry numbers; 0 marks a free slot
-  std::vector<Entry> entries_;          // from 1 on, in first-occurrence order
-  std::vector<IndexedWeight> weighed_;  // the entries' weights, numbered alike
+  std::vector<std::uint32_t> slots_;     // entry numbers; 0 marks a free slot
+  std::vector<Entry> entries_;           // from 1 on, in first-occurrence order; room kept
+  std::vector<std::uint64_t> occupied_;  // a bit per slot
+  std::uint32_t size_ = 1;               // entries in use, entry 0 included
 };
 
 }  // namespace lumo::typing::text
