@@ -325,13 +325,30 @@ bool ReadsByItems(PyObject* document) {
   return Py_SIZE(document) == 0 || !IsIntegerToken(PySequence_Fast_ITEMS(document)[0]);
 }
 
-// One document's weights, before they become its vector: keyed by index for
-// the index outputs, by token for a dict.
-struct Weighed {
+// Documents' weights, before they become their vectors, back to back: keyed
+// by index for the index outputs, by token for dicts. A weighing thread
+// fills one for each block of documents, kept from chunk to chunk, so that
+// neither it allocates per document nor the calling thread frees what it
+// allocated.
+struct WeightRoom {
   std::vector<IndexedWeight> indexed;
   typing::text::StringSparseVector strings;
   typing::text::IntegerSparseVector ids;
-  std::vector<Py_hash_t> key_hashes;  // of a dict's keys, when the weighing thread read the items
+  std::vector<Py_hash_t> key_hashes;  // of the keys of strings, when the weighing thread read the items
+
+  void Clear() {
+    indexed.clear();
+    strings.clear();
+    ids.clear();
+    key_hashes.clear();
+  }
+};
+
+// Where one document's weights lie in their room.
+struct Weighed {
+  const WeightRoom* room = nullptr;
+  std::size_t begin = 0;
+  std::size_t size = 0;
   bool unread = false;  // an item the weighing thread could not read: the calling thread encodes it
 };
 
@@ -377,42 +394,46 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
   py::list vectors(output == Output::kCsr ? 0 : count);
   std::optional<CsrRows> rows;
   if (output == Output::kCsr) rows.emplace(static_cast<std::size_t>(count), tokens);
-  // Weighs tokens (ids or texts) into weights, on any thread: keyed by token
+  // Weighs tokens (ids or texts) into room, on any thread: keyed by token
   // for a dict, else by index.
-  const auto weigh = [&](auto tokens, Weighed& weights, typing::text::IndexScratch& scratch) {
-    if (output != Output::kDict) {
-      const std::span<const IndexedWeight> row = encode_indexed(encoder, tokens, scratch);
-      weights.indexed.assign(row.begin(), row.end());
-    } else if constexpr (std::is_same_v<decltype(tokens), std::span<const std::int64_t>>) {
-      weights.ids = encode(encoder, tokens);
+  const auto weigh = [&](auto tokens, WeightRoom& room, typing::text::IndexScratch& scratch) {
+    const auto append = [&room](auto& to, const auto& weights) {
+      const Weighed placed{&room, to.size(), weights.size()};
+      to.insert(to.end(), weights.begin(), weights.end());
+      return placed;
+    };
+    if (output != Output::kDict) return append(room.indexed, encode_indexed(encoder, tokens, scratch));
+    if constexpr (std::is_same_v<decltype(tokens), std::span<const std::int64_t>>) {
+      return append(room.ids, encode(encoder, tokens));
     } else {
-      weights.strings = encode(encoder, tokens);
+      return append(room.strings, encode(encoder, tokens));
     }
   };
   // Document d's vector from its weights; a dict's keys come from its items.
-  const auto emit = [&](Py_ssize_t d, const Weighed& weights, bool integer, PyObject* const* keys) {
+  const auto emit = [&](Py_ssize_t d, const Weighed& weighed, bool integer, PyObject* const* keys) {
+    const WeightRoom& room = *weighed.room;
+    const auto part = [&](const auto& all) { return std::span(all).subspan(weighed.begin, weighed.size); };
     if (output == Output::kCsr) {
-      rows->Append(weights.indexed);
+      rows->Append(part(room.indexed));
       return;
     }
-    const Py_hash_t* hashes = weights.key_hashes.empty() ? nullptr : weights.key_hashes.data();
-    py::object vector = output == Output::kSparse ? ToSparse(weights.indexed)
-                        : integer                 ? ToDict(weights.ids, keys)
-                                                  : ToDict(weights.strings, keys, hashes);
+    const bool hashed = !integer && room.key_hashes.size() == room.strings.size();
+    py::object vector = output == Output::kSparse ? ToSparse(part(room.indexed))
+                        : integer                 ? ToDict(part(room.ids), keys)
+                                                  : ToDict(part(room.strings), keys,
+                                                           hashed ? room.key_hashes.data() + weighed.begin : nullptr);
     PyList_SET_ITEM(vectors.ptr(), d, vector.release().ptr());
   };
   typing::text::IndexScratch index_scratch;
   TokenList list;
-  Weighed single;
+  WeightRoom single;
   // Reads, weighs and emits document d on this thread alone.
   const auto encode_one = [&](Py_ssize_t d) {
     ReadTokens(items[d], d, list);
-    if (list.integer) {
-      weigh(std::span<const std::int64_t>(list.ids), single, index_scratch);
-    } else {
-      weigh(std::span<const std::string_view>(list.strings), single, index_scratch);
-    }
-    emit(d, single, list.integer, list.items);
+    single.Clear();
+    const Weighed weighed = list.integer ? weigh(std::span<const std::int64_t>(list.ids), single, index_scratch)
+                                         : weigh(std::span<const std::string_view>(list.strings), single, index_scratch);
+    emit(d, weighed, list.integer, list.items);
   };
   const auto take = [&]() -> py::object {
     if (output != Output::kCsr) return vectors;
@@ -430,6 +451,7 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
     Py_ssize_t first = 0;  // index of its first document
     ReadDocuments read;
     std::vector<Weighed> weighed;
+    std::vector<WeightRoom> rooms;           // per block
     std::vector<std::exception_ptr> errors;  // per block
     std::vector<std::size_t> failed;         // per block: the document of its error
   };
@@ -462,23 +484,26 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
     const std::size_t documents = chunk.read.documents.size();
     chunk.weighed.assign(documents, Weighed());
     const std::size_t blocks = (documents + kBlockDocuments - 1) / kBlockDocuments;
+    if (chunk.rooms.size() < blocks) chunk.rooms.resize(blocks);
     chunk.errors.assign(blocks, nullptr);
     chunk.failed.assign(blocks, 0);
     pool.Start(blocks, [&chunk, &weigh, documents](std::size_t block) {
       typing::text::IndexScratch scratch;
       ItemTokens tokens;
+      WeightRoom& room = chunk.rooms[block];
+      room.Clear();
       std::size_t i = block * kBlockDocuments;
       try {
         for (; i < std::min(documents, (block + 1) * kBlockDocuments); ++i) {
           const ReadDocuments::Document& document = chunk.read.documents[i];
           if (document.integer) {
-            weigh(std::span<const std::int64_t>(chunk.read.ids).subspan(document.begin, document.size),
-                  chunk.weighed[i], scratch);
+            chunk.weighed[i] =
+                weigh(std::span<const std::int64_t>(chunk.read.ids).subspan(document.begin, document.size), room,
+                      scratch);
           } else if (tokens.Read(document.items, document.size)) {
-            Weighed& weighed = chunk.weighed[i];
-            weigh(std::span<const std::string_view>(tokens.strings), weighed, scratch);
-            for (const auto& entry : weighed.strings) {
-              weighed.key_hashes.push_back(KeyHash(document.items[entry.first_position]));
+            chunk.weighed[i] = weigh(std::span<const std::string_view>(tokens.strings), room, scratch);
+            for (std::size_t k = room.key_hashes.size(); k < room.strings.size(); ++k) {
+              room.key_hashes.push_back(KeyHash(document.items[room.strings[k].first_position]));
             }
           } else {
             chunk.weighed[i].unread = true;
