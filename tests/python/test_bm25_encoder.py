@@ -224,6 +224,11 @@ def test_str_tokens_weigh_as_their_utf8_bytes_and_keep_their_size(threads):
     assert encoder == BM25Encoder().fit(byte_docs, threads=threads)
     for method in (encoder.encode_documents, encoder.encode_queries):
         assert method(str_docs, output="sparse", threads=threads) == method(byte_docs, output="sparse", threads=threads)
+    # Dict keys of every width, hashed off the calling thread with two: found
+    # by equal str objects made anew.
+    vectors = encoder.encode_documents(str_docs, threads=threads)
+    assert vectors == encoder.encode_documents(str_docs, threads=1)
+    assert all(vector["".join(list(key))] == weight for vector in vectors for key, weight in vector.items())
     model, byte_model = pylumotext.BM25(), pylumotext.BM25()
     for doc, byte_doc in zip(str_docs, byte_docs):
         model.train(doc)
