@@ -8,6 +8,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -29,6 +30,40 @@ inline Output ToOutput(int output) {
   return static_cast<Output>(output);
 }
 
+// Float objects for the weights of one vector, equal weights sharing one:
+// most tokens of a document occur once and so weigh the same, and a float
+// is immutable, so a vector holds a few float objects rather than one per
+// entry. Keeps the last two weights made.
+class SharedFloats {
+ public:
+  SharedFloats() = default;
+  SharedFloats(const SharedFloats&) = delete;
+  SharedFloats& operator=(const SharedFloats&) = delete;
+  ~SharedFloats() {
+    for (PyObject* object : objects_) Py_XDECREF(object);
+  }
+
+  // A new reference to a float of value, or null with a Python error set.
+  PyObject* Of(double value) {
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    for (std::size_t i = 0; i < 2; ++i) {
+      if (objects_[i] != nullptr && bits_[i] == bits) return Py_NewRef(objects_[i]);
+    }
+    PyObject* made = PyFloat_FromDouble(value);
+    if (made == nullptr) return nullptr;
+    Py_XDECREF(objects_[1]);
+    objects_[1] = objects_[0];
+    bits_[1] = bits_[0];
+    objects_[0] = Py_NewRef(made);
+    bits_[0] = bits;
+    return made;
+  }
+
+ private:
+  std::uint64_t bits_[2] = {};
+  PyObject* objects_[2] = {};
+};
+
 // A vector as a dict: for each entry, the key key_of(entry) gives (a new
 // reference, or null with a Python error set) and the entry's weight. With
 // hashes, hashes[i] is the hash of entry i's key when that is an exact str,
@@ -41,12 +76,13 @@ template <typename Entries, typename KeyOf, typename ObjectOf>
 py::dict WeightDict(const Entries& entries, KeyOf key_of, const Py_hash_t* hashes, ObjectOf object_of) {
   auto dict = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(entries.size())));
   if (!dict) throw py::error_already_set();
+  SharedFloats floats;
   constexpr std::size_t kAhead = 8;
   for (std::size_t i = 0; i < std::min(kAhead, entries.size()); ++i) __builtin_prefetch(object_of(entries[i]), 1);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (i + kAhead < entries.size()) __builtin_prefetch(object_of(entries[i + kAhead]), 1);
     const auto key = py::reinterpret_steal<py::object>(key_of(entries[i]));
-    const auto value = py::reinterpret_steal<py::object>(PyFloat_FromDouble(entries[i].weight));
+    const auto value = py::reinterpret_steal<py::object>(floats.Of(entries[i].weight));
     if (!key || !value) throw py::error_already_set();
     if (hashes != nullptr && hashes[i] != -1 && PyUnicode_CheckExact(key.ptr())) {
       auto* str = reinterpret_cast<PyASCIIObject*>(key.ptr());
@@ -65,9 +101,10 @@ py::dict WeightDict(const Entries& entries, KeyOf key_of) {
 inline py::dict ToSparse(std::span<const IndexedWeight> entries) {
   py::list indices(entries.size());
   py::list values(entries.size());
+  SharedFloats floats;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     PyObject* index = PyLong_FromUnsignedLong(entries[i].index);
-    PyObject* value = PyFloat_FromDouble(entries[i].weight);
+    PyObject* value = floats.Of(entries[i].weight);
     if (!index || !value) {
       Py_XDECREF(index);
       Py_XDECREF(value);
