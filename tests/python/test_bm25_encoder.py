@@ -230,7 +230,7 @@ def test_str_tokens_weigh_as_their_utf8_bytes_and_keep_their_size(threads):
     assert vectors == encoder.encode_documents(str_docs, threads=1)
     assert all(vector["".join(list(key))] == weight for vector in vectors for key, weight in vector.items())
     # Tokens that occur once weigh the same: their weights share one float.
-    assert all(len({id(weight) for weight in vector.values()}) <= len(set(vector.values())) + 1 for vector in vectors)
+    assert len({id(weight) for weight in encoder.encode_documents([words])[0].values()}) == 1
     model, byte_model = pylumotext.BM25(), pylumotext.BM25()
     for doc, byte_doc in zip(str_docs, byte_docs):
         model.train(doc)
