@@ -185,7 +185,7 @@ std::span<const IndexedWeight> BM25Encoder::EncodeDocumentIndexed(std::span<cons
   model_.CheckInitialized();
   IndexCounter& counter = scratch.index_counter;
   if (tokens.size() >= UINT32_MAX || !counter.Count(tokens)) {
-    counter.ReleaseIfLarge(kKeptRoom);
+    counter.ReleaseIfLarge();
     return WeighDocumentIndexed(tokens, scratch.text_counter, scratch);
   }
   // Most tokens of a document occur once or twice: their weights are made
@@ -196,7 +196,7 @@ std::span<const IndexedWeight> BM25Encoder::EncodeDocumentIndexed(std::span<cons
   for (std::int64_t count = 1; count <= kCommonCounts; ++count) common[count] = TermWeight(count, norm);
   counter.WeighInSlotOrder(
       [&](std::int64_t count) { return count <= kCommonCounts ? common[count] : TermWeight(count, norm); }, entries);
-  counter.ReleaseIfLarge(kKeptRoom);
+  counter.ReleaseIfLarge();
   StableInsertionSort(entries.data(), entries.size(), [](const IndexedWeight& entry) { return entry.index; });
   JoinEqualIndices(entries);
   return entries;

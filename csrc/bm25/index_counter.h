@@ -3,7 +3,6 @@
 // index order.
 #pragma once
 
-#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "bm25/indexed_weight.h"
+#include "bm25/kept_room.h"
 #include "bm25/murmur_hash3.h"
 #include "bm25/token_hash.h"
 
@@ -46,11 +46,12 @@ class IndexCounter {
     while ((std::size_t{1} << bits) < 2 * tokens.size()) ++bits;
     const int shift = 32 - bits;
     const std::size_t slot_count = (std::size_t{1} << bits) + kMaxProbe;
-    slots_.assign(slot_count, 0u);
+    // A slot's entry number counts only where its bit is set, so the slots
+    // need no clearing.
+    if (slots_.size() < slot_count) slots_.resize(slot_count);
     occupied_.assign((slot_count + 63) / 64, 0);
-    if (entries_.size() < tokens.size() + 1) entries_.resize(tokens.size() + 1);
-    Entry* entries = entries_.data();
-    std::uint32_t size = 1;  // entry 0 stands for a free slot
+    entries_.clear();
+    entries_.reserve(tokens.size());
     constexpr std::size_t kAhead = 8;  // the token bytes are usually out of cache
     for (std::size_t position = 0; position < tokens.size(); ++position) {
       if (position + kAhead < tokens.size()) __builtin_prefetch(tokens[position + kAhead].data());
@@ -59,25 +60,22 @@ class IndexCounter {
       std::size_t slot = static_cast<std::size_t>(index >> shift);
       const std::size_t last = slot + kMaxProbe;
       while (true) {
-        const std::uint32_t held = slots_[slot];
-        if (held == 0) {
-          slots_[slot] = size;
-          occupied_[slot / 64] |= std::uint64_t{1} << (slot % 64);
-          entries[size++] = {index, static_cast<std::uint32_t>(position), 1};
+        std::uint64_t& word = occupied_[slot / 64];
+        const std::uint64_t bit = std::uint64_t{1} << (slot % 64);
+        if ((word & bit) == 0) {
+          word |= bit;
+          slots_[slot] = static_cast<std::uint32_t>(entries_.size());
+          entries_.push_back({index, static_cast<std::uint32_t>(position), 1});
           break;
         }
-        Entry& entry = entries[held];
+        Entry& entry = entries_[slots_[slot]];
         if (entry.index == index && TokensEqual(tokens[entry.first_position], token)) {
           ++entry.count;
           break;
         }
-        if (++slot == last) {
-          size_ = size;
-          return false;
-        }
+        if (++slot == last) return false;
       }
     }
-    size_ = size;
     return true;
   }
 
@@ -85,28 +83,26 @@ class IndexCounter {
   // order, found through the bits of the occupied slots: testing each slot
   // would branch at random.
   template <typename Weigh>
-  void WeighInSlotOrder(Weigh weigh, std::vector<IndexedWeight>& out) {
-    out.resize(size_ - 1);
-    std::size_t next = 0;
+  void WeighInSlotOrder(Weigh weigh, std::vector<IndexedWeight>& out) const {
+    out.clear();
     for (std::size_t word = 0; word < occupied_.size(); ++word) {
       for (std::uint64_t bits = occupied_[word]; bits != 0; bits &= bits - 1) {
         const Entry& entry = entries_[slots_[word * 64 + std::countr_zero(bits)]];
-        out[next++] = {entry.index, weigh(entry.count)};
+        out.push_back({entry.index, weigh(entry.count)});
       }
     }
   }
 
-  // Lets go of room that a long document grew past kept entries.
-  void ReleaseIfLarge(std::size_t kept) {
-    if (slots_.capacity() > kept) std::vector<std::uint32_t>().swap(slots_);
-    if (entries_.capacity() > kept) std::vector<Entry>().swap(entries_);
+  // Lets go of room that a long document grew.
+  void ReleaseIfLarge() {
+    typing::text::ReleaseIfLarge(slots_);
+    typing::text::ReleaseIfLarge(entries_);
   }
 
  private:
-  std::vector<std::uint32_t> slots_;     // entry numbers; 0 marks a free slot
-  std::vector<Entry> entries_;           // from 1 on, in first-occurrence order; room kept
+  std::vector<std::uint32_t> slots_;     // entry numbers, where occupied_ has the slot's bit
+  std::vector<Entry> entries_;           // in first-occurrence order
   std::vector<std::uint64_t> occupied_;  // a bit per slot
-  std::uint32_t size_ = 1;               // entries in use, entry 0 included
 };
 
 }  // namespace lumo::typing::text
