@@ -139,8 +139,10 @@ class CsrRows {
   // Room for rows rows and room entries; the entry arrays grow past it as
   // rows come.
   CsrRows(std::size_t rows, std::size_t room)
-      : indptr_(NewByteArray((rows + 1) * sizeof(std::int64_t))) {
-    Grow(room);
+      : indptr_(NewByteArray((rows + 1) * sizeof(std::int64_t))),
+        indices_(NewByteArray(room * sizeof(std::int64_t))),
+        data_(NewByteArray(room * sizeof(double))),
+        capacity_(room) {
     Indptr()[0] = 0;
   }
 
@@ -166,11 +168,8 @@ class CsrRows {
   std::int64_t* Indptr() { return reinterpret_cast<std::int64_t*>(PyByteArray_AS_STRING(indptr_.ptr())); }
 
   void Resize(std::size_t entries) {
-    if (!indices_) {
-      indices_ = NewByteArray(entries * sizeof(std::int64_t));
-      data_ = NewByteArray(entries * sizeof(double));
-    } else if (PyByteArray_Resize(indices_.ptr(), static_cast<Py_ssize_t>(entries * sizeof(std::int64_t))) != 0 ||
-               PyByteArray_Resize(data_.ptr(), static_cast<Py_ssize_t>(entries * sizeof(double))) != 0) {
+    if (PyByteArray_Resize(indices_.ptr(), static_cast<Py_ssize_t>(entries * sizeof(std::int64_t))) != 0 ||
+        PyByteArray_Resize(data_.ptr(), static_cast<Py_ssize_t>(entries * sizeof(double))) != 0) {
       throw py::error_already_set();
     }
   }
