@@ -74,27 +74,26 @@ def compare_per_call(args, encoder, str_docs, id_docs, tokens, prepare):
             model.train(doc)
 
     cases = [
-        ("fit", lambda docs: BM25Encoder().fit(docs, threads=1), train_per_call, train_baseline, 40),
+        ("fit", lambda docs: BM25Encoder().fit(docs, threads=1), train_per_call, train_baseline),
         ("encode_documents dict", lambda docs: encoder.encode_documents(docs, threads=1),
-         loop(per_call.encode_document), loop(baseline.encode_document), 20),
+         loop(per_call.encode_document), loop(baseline.encode_document)),
         ("encode_documents sparse", lambda docs: encoder.encode_documents(docs, output="sparse", threads=1),
-         loop(per_call.encode_document), loop(baseline.encode_document), None),
+         loop(per_call.encode_document), loop(baseline.encode_document)),
         ("encode_documents csr", lambda docs: encoder.encode_documents(docs, output="csr", threads=1),
-         loop(per_call.encode_document), loop(baseline.encode_document), 60),
+         loop(per_call.encode_document), loop(baseline.encode_document)),
         ("encode_queries dict", lambda docs: encoder.encode_queries(docs, threads=1), loop(per_call.encode_query),
-         loop(baseline.encode_query), None),
+         loop(baseline.encode_query)),
     ]
-    print(f"{'operation':<24} {'Mtok/s':>8} {'per-call':>9} {'Python':>8} {'x per-call':>11} {'x Python':>9} "
-          f"{'target':>7}")
-    for name, run, run_per_call, run_baseline, target in cases:
+    # The targets are for every core, so they stand beside the wall times below.
+    print(f"{'operation':<24} {'Mtok/s':>8} {'per-call':>9} {'Python':>8} {'x per-call':>11} {'x Python':>9}")
+    for name, run, run_per_call, run_baseline in cases:
         seconds = timed(run, args.repeat, prepare)
         per_call_seconds = timed(run_per_call, args.repeat, prepare)
         baseline_seconds = timed(run_baseline, args.repeat, prepare)
         rate = tokens / seconds / 1e6
-        verdict = "" if target is None else (f">={target} ok" if rate >= target else f">={target} MISS")
         print(f"{name:<24} {rate:>8.1f} {tokens / per_call_seconds / 1e6:>9.1f} "
               f"{tokens / baseline_seconds / 1e6:>8.1f} {per_call_seconds / seconds:>10.1f}x "
-              f"{baseline_seconds / seconds:>8.1f}x {verdict:>7}")
+              f"{baseline_seconds / seconds:>8.1f}x")
 
     # CPython's own floor for any dict output: one dict per document keyed by
     # its tokens, which hashes every fresh str, without weights.
