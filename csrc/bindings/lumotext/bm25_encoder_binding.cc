@@ -372,6 +372,14 @@ struct ItemTokens {
   }
 };
 
+// What a weighing thread works in for one block of documents, kept from
+// chunk to chunk so that it allocates only when a block outgrows it.
+struct BlockRoom {
+  WeightRoom weights;
+  typing::text::IndexScratch scratch;
+  ItemTokens tokens;
+};
+
 // Encodes every token list of documents with encode (the document or the
 // query encoder; encode_indexed gives the same vector keyed by index) into
 // the requested output: a list of dicts, a list of {"indices", "values"}
@@ -454,7 +462,7 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
     Py_ssize_t first = 0;  // index of its first document
     ReadDocuments read;
     std::vector<Weighed> weighed;
-    std::vector<WeightRoom> rooms;           // per block
+    std::vector<BlockRoom> rooms;            // per block
     std::vector<std::exception_ptr> errors;  // per block
     std::vector<std::size_t> failed;         // per block: the document of its error
   };
@@ -491,9 +499,10 @@ py::object EncodeBatch(const BM25Encoder& encoder, py::handle documents, Output 
     chunk.errors.assign(blocks, nullptr);
     chunk.failed.assign(blocks, 0);
     pool.Start(blocks, [&chunk, &weigh, documents](std::size_t block) {
-      typing::text::IndexScratch scratch;
-      ItemTokens tokens;
-      WeightRoom& room = chunk.rooms[block];
+      BlockRoom& block_room = chunk.rooms[block];
+      typing::text::IndexScratch& scratch = block_room.scratch;
+      ItemTokens& tokens = block_room.tokens;
+      WeightRoom& room = block_room.weights;
       room.Clear();
       std::size_t i = block * kBlockDocuments;
       try {
